@@ -1,0 +1,131 @@
+#include "shift_jis.h"
+
+#include <unicode/ucnv.h>
+#include <unicode/ucnv_err.h>
+
+#include <array>
+#include <memory>
+#include <vector>
+
+#include "unicode_text.h"
+
+namespace dorvan::sjis {
+namespace {
+
+constexpr char16_t kReplacement = 0xFFFD;
+
+struct ConverterCloser {
+  void operator()(UConverter* c) const { ucnv_close(c); }
+};
+using Converter = std::unique_ptr<UConverter, ConverterCloser>;
+
+Converter OpenConverter() {
+  UErrorCode status = U_ZERO_ERROR;
+  Converter converter(ucnv_open("windows-31j", &status));
+  if (U_FAILURE(status)) return nullptr;
+  return converter;
+}
+
+// Every mapping of the code page, taken from ICU once and then only read, so that
+// decoding a drawing costs a table lookup per character.
+struct Tables {
+  std::array<char16_t, 256> single{};
+  std::vector<char16_t> pairs = std::vector<char16_t>(256 * 256, kReplacement);  // lead<<8|trail
+  std::vector<uint8_t> encodedLength = std::vector<uint8_t>(65536, 0);  // 0: no form
+
+  Tables() {
+    single.fill(kReplacement);
+    Converter converter = OpenConverter();
+    if (!converter) return;
+    auto decode = [&](const char* bytes, int32_t count) -> char16_t {
+      UChar out[4];
+      UErrorCode status = U_ZERO_ERROR;
+      ucnv_reset(converter.get());
+      int32_t length = ucnv_toUChars(converter.get(), out, 4, bytes, count, &status);
+      if (U_FAILURE(status) || length != 1 || out[0] == 0x1A) return kReplacement;
+      return static_cast<char16_t>(out[0]);
+    };
+    for (int b = 0; b < 256; ++b) {
+      if (IsLeadByte(static_cast<uint8_t>(b))) continue;
+      const char byte = static_cast<char>(b);
+      single[b] = b == 0x1A ? char16_t{0x1A} : decode(&byte, 1);
+      if (single[b] != kReplacement) encodedLength[single[b]] = 1;
+    }
+    for (int lead = 0x81; lead <= 0xFC; ++lead) {
+      if (!IsLeadByte(static_cast<uint8_t>(lead))) continue;
+      for (int trail = 0x40; trail <= 0xFC; ++trail) {
+        const char bytes[2] = {static_cast<char>(lead), static_cast<char>(trail)};
+        const char16_t c = decode(bytes, 2);
+        pairs[(lead << 8) | trail] = c;
+        if (c != kReplacement && encodedLength[c] == 0) encodedLength[c] = 2;
+      }
+    }
+  }
+};
+
+const Tables& GetTables() {
+  static const Tables tables;
+  return tables;
+}
+
+}  // namespace
+
+char16_t DecodeSingle(uint8_t b) { return GetTables().single[b]; }
+
+char16_t DecodeDouble(uint8_t lead, uint8_t trail) {
+  return GetTables().pairs[(static_cast<unsigned>(lead) << 8) | trail];
+}
+
+std::u16string Decode(std::string_view bytes) {
+  const Tables& tables = GetTables();
+  std::u16string out;
+  out.reserve(bytes.size());
+  for (std::size_t i = 0; i < bytes.size(); ++i) {
+    const auto b = static_cast<uint8_t>(bytes[i]);
+    if (IsLeadByte(b) && i + 1 < bytes.size()) {
+      out.push_back(tables.pairs[(static_cast<unsigned>(b) << 8) | static_cast<uint8_t>(bytes[i + 1])]);
+      ++i;
+    } else {
+      out.push_back(tables.single[b]);
+    }
+  }
+  return out;
+}
+
+std::optional<std::string> Encode(std::u16string_view text) {
+  Converter converter = OpenConverter();
+  if (!converter) return std::nullopt;
+  UErrorCode status = U_ZERO_ERROR;
+  ucnv_setFromUCallBack(converter.get(), UCNV_FROM_U_CALLBACK_STOP, nullptr, nullptr, nullptr,
+                        &status);
+  ucnv_setFallback(converter.get(), false);
+  std::string out(text.size() * 2 + 1, '\0');
+  const int32_t length =
+      ucnv_fromUChars(converter.get(), out.data(), static_cast<int32_t>(out.size()),
+                      reinterpret_cast<const UChar*>(text.data()),
+                      static_cast<int32_t>(text.size()), &status);
+  if (U_FAILURE(status)) return std::nullopt;
+  out.resize(static_cast<std::size_t>(length));
+  return out;
+}
+
+std::size_t ByteLength(std::u16string_view text) {
+  const Tables& tables = GetTables();
+  std::size_t total = 0;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char16_t c = text[i];
+    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+        text[i + 1] <= 0xDFFF) {
+      ++i;  // a supplementary character becomes one "?"
+      total += 1;
+      continue;
+    }
+    const uint8_t length = tables.encodedLength[c];
+    total += length == 0 ? 1 : length;
+  }
+  return total;
+}
+
+std::size_t ByteLengthUtf8(std::string_view utf8) { return ByteLength(Utf8ToUtf16(utf8)); }
+
+}  // namespace dorvan::sjis

@@ -1,0 +1,5 @@
+#include "search_range.h"
+
+namespace dorvan {
+static_assert(IsTextRange(RangeBlockName) && !IsTextRange(RangeLineWidthBase));
+}  // namespace dorvan
