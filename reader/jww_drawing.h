@@ -62,8 +62,8 @@ struct TextEntity {
   double StartX = 0, StartY = 0, EndX = 0, EndY = 0;
   int32_t TextKind = 0;
   double Width = 0, Height = 0, Spacing = 0, Angle = 0;
-  Text FontName;
-  Text Text;
+  std::u16string FontName;  // spelled out: the member below is named Text
+  std::u16string Text;
 };
 
 struct SolidEntity {

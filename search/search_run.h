@@ -1,0 +1,76 @@
+// `Works`, one search run over the target list: validation, the request, each drawing
+// read and evaluated in target order, the cancel query before each file, and the report.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "reader/reader_messages.h"
+#include "search/drawing_source.h"
+#include "search/search_controls.h"
+#include "search/search_request.h"
+
+namespace dorvan {
+
+// What a run tells its caller while it works. Every call comes from the thread that
+// called Works, in target order. The defaults do nothing.
+class SearchObserver {
+ public:
+  virtual ~SearchObserver() = default;
+  // The search text goes to the top of the history (once per run, text ranges only).
+  virtual void AddHistory(const std::u16string& /*text*/) {}
+  // Asked once before each file; true stops the run before that file.
+  virtual bool CancelRequested() { return false; }
+  // Before file `currentIndex` (1-based) of `total`.
+  virtual void Progress(int /*currentIndex*/, int /*total*/) {}
+  // Target-list entry `index` (0-based) is being searched / is no longer highlighted.
+  virtual void Highlight(int /*index*/) {}
+  virtual void Deselect(int /*index*/) {}
+  // A drawing that could not be read (goes to the error list, in target order).
+  virtual void Unreadable(const std::string& /*path*/) {}
+  // A matching drawing, inserted into the sorted found list at `position`.
+  virtual void Found(const std::string& /*path*/, std::size_t /*position*/) {}
+};
+
+// How a run ended.
+enum class RunEnding {
+  Refused,           // Check_data refused the request: show Message (exclamation, OK)
+  MalformedPattern,  // the pattern does not compile: show Message (exclamation, OK)
+  Cancelled,         // Message is kCancelMessage: show it (stop icon, OK)
+  Completed,         // Message is the ResultMessage; the caller acts on SearchResult
+};
+
+struct SearchOutcome {
+  RunEnding Ending = RunEnding::Refused;
+  int16_t SearchResult = 0;  // 0 unless Completed
+  // The message to show; for Cancelled and Completed it is the new ResultMessage, for
+  // the refusals the window's ResultMessage stays as it was. UTF-8.
+  std::string Message;
+  FocusTarget Focus = FocusTarget::None;       // after a refusal
+  std::vector<std::string> FoundList;          // sorted ascending, ignoring case
+  std::vector<std::string> ErrorFileList;      // unreadable paths in target order
+  std::size_t LongestFoundPathBytes = 0;       // windows-31j bytes, for the list extents
+  std::size_t LongestErrorPathBytes = 0;
+  bool Cancelled() const { return Ending == RunEnding::Cancelled; }
+};
+
+struct RunSettings {
+  // Threads that read and evaluate drawings ahead of the reporting thread: 0 picks one
+  // per core (at least one, at most four), 1 reads on the calling thread only. Results
+  // are those of the one-by-one run whatever the number.
+  int ReadThreads = 0;
+};
+
+// One complete run. `request` is the window's request, refreshed for the ticked ranges;
+// `messages` receives the reader's messages (may be null).
+SearchOutcome Works(const SearchControls& controls, SearchRequest& request, DrawingSource& source,
+                    SearchObserver& observer, ReaderMessages* messages,
+                    const RunSettings& settings = {});
+
+// The same with a request of its own, for callers that keep none between runs.
+SearchOutcome Works(const SearchControls& controls, DrawingSource& source, SearchObserver& observer,
+                    ReaderMessages* messages, const RunSettings& settings = {});
+
+}  // namespace dorvan
