@@ -1,57 +1,81 @@
 // Reads JWW drawings. A JwwReader holds the working state of one read at a time (the
-// working record, the outcome flag, the load map), so two readers can run on two threads.
+// working record, the outcome flag, the file buffer), so two readers can run on two threads.
 #pragma once
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
-#include "jww_drawing.h"
-#include "reader_messages.h"
+#include "reader/drawing_file.h"
+#include "reader/jww_drawing.h"
+#include "reader/reader_messages.h"
 
 namespace dorvan {
 
 // Results of ReadWholeDrawing besides 0 (read) and the byte offset of a failed header.
 inline constexpr int32_t kMissingSignature = -1;
 inline constexpr int32_t kUnsupportedVersion = -2;
-inline constexpr int32_t kMalformedList = -3;
+inline constexpr int32_t kMalformedList = -3;     // a message has told why
+inline constexpr int32_t kUnreadableFile = -4;    // missing, a folder, no permission, I/O error
+inline constexpr int32_t kDamagedContents = -5;   // entities, blocks or images cut short or impossible
 
 class JwwReader {
  public:
   // `messages` may be null: messages are then dropped.
   explicit JwwReader(ReaderMessages* messages = nullptr);
-  ~JwwReader();
   JwwReader(const JwwReader&) = delete;
   JwwReader& operator=(const JwwReader&) = delete;
 
   // Reads only the header of `path` into `drawing` (cleared by the caller) and empties
-  // its data; any version is accepted. The outcome is left for GetReadError.
+  // its data; any version is accepted. Only the header's bytes are read from the file.
+  // A header that cannot be read is reported with "ヘッド情報読み込みエラーです。"
+  // (title "JwwDataRead"). The outcome is left for GetReadError.
   void ReadDrawingHeader(const std::string& path, JwwDrawing& drawing);
 
   // Reads the whole drawing (versions 351, 420, 600 and 700): header, entities, block
-  // definitions and embedded images. Returns 0, kMissingSignature, kUnsupportedVersion,
-  // kMalformedList or the byte offset where the header failed.
+  // definitions and embedded images, in one pass over the file's bytes. Returns 0,
+  // kMissingSignature, kUnsupportedVersion, kMalformedList (after its message),
+  // kUnreadableFile, kDamagedContents, or the byte offset where the header failed.
   int32_t ReadWholeDrawing(const std::string& path, JwwDrawing& drawing);
 
+  // The same two reads over bytes already in memory; `drawing.FileName` is left as it is.
+  void ReadHeaderFromBytes(std::string_view bytes, JwwDrawing& drawing);
+  int32_t ReadWholeDrawingFromBytes(std::string_view bytes, JwwDrawing& drawing);
+
   // -1 when the most recent read failed, 0 when it succeeded or before any read.
-  int16_t GetReadError() const;
+  int16_t GetReadError() const { return readErrorFlag_; }
+
+  // Where the most recent read stopped, in bytes from the start of the file: for a whole
+  // read of a sound drawing, the file's size.
+  uint64_t BytesConsumed() const { return bytesConsumed_; }
 
   // The reader's working record, which a search clears, reads into and copies out of.
-  JwwDrawing& CurrentDrawing();
-
-  struct State;  // load map, class tags, outcome flag
+  JwwDrawing& CurrentDrawing() { return current_; }
 
  private:
-  State* state_;
+  // Header bytes parsed from `data`; false with `needed` set when they ran out first.
+  bool ParseHeader(const uint8_t* data, std::size_t size, JwwDrawing& drawing, std::size_t* needed);
+  int32_t ParseWhole(const uint8_t* data, std::size_t size, JwwDrawing& drawing);
+  void ReportHeaderFailure();
+  void KeepBufferSmall();
+
   ReaderMessages* messages_;
+  int16_t readErrorFlag_ = 0;
+  uint64_t bytesConsumed_ = 0;
+  ByteBuffer buffer_;
   JwwDrawing current_;
 };
 
 // Puts a drawing into its start state: empty name, header defaults, default layers,
 // empty arrays.
 void ClearDrawing(JwwDrawing& drawing);
+// Every header value to its default (the extended colour and line-type names included).
 void ResetHeaderDefaults(JwwHeader& header);
+// The layer groups and layers to their default states, with empty names.
 void ResetLayers(JwwHeader& header);
+// Every array of the data (entities, block definitions, number index, images) to element 0.
 void ClearDrawingData(JwwDrawingData& data);
+// The seven entity arrays and EntityOrder to element 0 only.
 void ClearEntityArrays(EntityLists& lists);
 
 // Makes `destination` an independent deep copy of `source`.

@@ -70,6 +70,11 @@ const Tables& GetTables() {
 
 }  // namespace
 
+const DecodeTables& GetDecodeTables() {
+  static const DecodeTables tables{GetTables().single.data(), GetTables().pairs.data()};
+  return tables;
+}
+
 char16_t DecodeSingle(uint8_t b) { return GetTables().single[b]; }
 
 char16_t DecodeDouble(uint8_t lead, uint8_t trail) {

@@ -17,6 +17,14 @@ char16_t DecodeSingle(uint8_t b);
 // One double-byte character; U+FFFD when the pair maps to nothing.
 char16_t DecodeDouble(uint8_t lead, uint8_t trail);
 
+// The decoding tables, built once from the converter and then only read: single[b] for a
+// single-byte character, pairs[lead << 8 | trail] for a double-byte one (U+FFFD: no mapping).
+struct DecodeTables {
+  const char16_t* single;
+  const char16_t* pairs;
+};
+const DecodeTables& GetDecodeTables();
+
 // Decodes a whole byte string, a lead byte and the byte after it forming one character.
 std::u16string Decode(std::string_view bytes);
 

@@ -1,0 +1,108 @@
+// The one way the reader takes bytes from a drawing: a bounds-checked little-endian cursor
+// over bytes held in memory. The first read that does not fit (or a value the caller finds
+// impossible) fails the cursor, and it stays failed: later reads yield zeros and consume
+// nothing, so a record is checked once after it has been read.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <limits>
+
+namespace dorvan {
+
+class ByteCursor {
+ public:
+  ByteCursor(const uint8_t* data, std::size_t size) : data_(data), size_(size) {}
+
+  bool failed() const { return failed_; }
+  std::size_t offset() const { return pos_; }
+  std::size_t size() const { return size_; }
+  std::size_t remaining() const { return size_ - pos_; }
+  // True when the cursor failed because the bytes ran out (rather than a bad value); then
+  // wanted() is the offset the failing read needed to reach.
+  bool ranOut() const { return ranOut_; }
+  std::size_t wanted() const { return wanted_; }
+
+  // Fails the cursor for a value the caller cannot accept.
+  void Fail() { failed_ = true; }
+
+  // True when `count` items of at least `minBytes` each can still follow; otherwise the
+  // cursor fails at once, so no allocation or loop is ever sized from an impossible count.
+  bool CanHold(uint64_t count, std::size_t minBytes) {
+    if (failed_) return false;
+    if (count <= remaining() / minBytes) return true;
+    RunOut(count > std::numeric_limits<std::size_t>::max() / minBytes ? std::numeric_limits<std::size_t>::max()
+                                                                      : static_cast<std::size_t>(count) * minBytes);
+    return false;
+  }
+
+  // The next n bytes, or nullptr when they are not all there.
+  const uint8_t* Take(std::size_t n) {
+    if (failed_ || n > size_ - pos_) {
+      RunOut(n);
+      return nullptr;
+    }
+    const uint8_t* at = data_ + pos_;
+    pos_ += n;
+    return at;
+  }
+
+  bool Skip(std::size_t n) {
+    Take(n);
+    return !failed_;
+  }
+
+  uint8_t Byte() {
+    const uint8_t* p = Take(1);
+    return p ? *p : 0;
+  }
+  uint16_t UWord() { return Fixed<uint16_t>(); }
+  int16_t Word() { return static_cast<int16_t>(Fixed<uint16_t>()); }
+  uint32_t UDword() { return Fixed<uint32_t>(); }
+  int32_t Dword() { return static_cast<int32_t>(Fixed<uint32_t>()); }
+  double Double() { return AsDouble(Fixed<uint64_t>()); }
+
+  // The same reads into a field, which keeps its value when the read does not fit.
+  void Read(int32_t& field) {
+    if (const uint8_t* p = Take(4)) field = static_cast<int32_t>(Load<uint32_t>(p));
+  }
+  void Read(double& field) {
+    if (const uint8_t* p = Take(8)) field = AsDouble(Load<uint64_t>(p));
+  }
+
+ private:
+  // Assembled byte by byte so the value is right on any host; compilers make it one load.
+  template <typename T>
+  static T Load(const uint8_t* p) {
+    T value = 0;
+    for (std::size_t i = 0; i < sizeof(T); ++i) value |= static_cast<T>(static_cast<T>(p[i]) << (8 * i));
+    return value;
+  }
+  template <typename T>
+  T Fixed() {
+    const uint8_t* p = Take(sizeof(T));
+    return p ? Load<T>(p) : 0;
+  }
+  static double AsDouble(uint64_t bits) {
+    double value;
+    std::memcpy(&value, &bits, sizeof value);
+    return value;
+  }
+
+  void RunOut(std::size_t n) {
+    if (failed_) return;
+    failed_ = true;
+    ranOut_ = true;
+    wanted_ = n > std::numeric_limits<std::size_t>::max() - pos_ ? std::numeric_limits<std::size_t>::max() : pos_ + n;
+  }
+
+  const uint8_t* data_;
+  std::size_t size_;
+  std::size_t pos_ = 0;
+  std::size_t wanted_ = 0;
+  bool failed_ = false;
+  bool ranOut_ = false;
+};
+
+}  // namespace dorvan

@@ -1,0 +1,52 @@
+#include "reader/drawing_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+namespace dorvan {
+
+uint8_t* ByteBuffer::Reserve(std::size_t size) {
+  if (size > capacity_) {
+    bytes_ = std::make_unique_for_overwrite<uint8_t[]>(size);
+    capacity_ = size;
+  }
+  return bytes_.get();
+}
+
+void ByteBuffer::Release() {
+  bytes_.reset();
+  capacity_ = 0;
+}
+
+bool DrawingFile::Open(const std::string& path) {
+  // O_NONBLOCK keeps a FIFO named like a drawing from stalling the open.
+  fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+  if (fd_ < 0) return false;
+  struct stat info {};
+  if (::fstat(fd_, &info) != 0 || !S_ISREG(info.st_mode)) return false;
+  size_ = static_cast<uint64_t>(info.st_size);
+  return true;
+}
+
+DrawingFile::~DrawingFile() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+int64_t DrawingFile::ReadPrefix(uint8_t* into, std::size_t count) {
+  std::size_t done = 0;
+  while (done < count) {
+    const ssize_t n = ::pread(fd_, into + done, count - done, static_cast<off_t>(done));
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return -1;
+    }
+    if (n == 0) break;
+    done += static_cast<std::size_t>(n);
+  }
+  return static_cast<int64_t>(done);
+}
+
+}  // namespace dorvan

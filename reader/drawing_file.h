@@ -1,0 +1,45 @@
+// A drawing file opened read-only (never created), and the bytes read from it. Reads are
+// whole-file or a prefix, each one system call per chunk: no per-value I/O.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace dorvan {
+
+// A growable byte buffer that is not zero-filled, kept by a reader between reads.
+class ByteBuffer {
+ public:
+  uint8_t* Reserve(std::size_t size);  // room for `size` bytes; contents are undefined
+  void Release();
+  std::size_t capacity() const { return capacity_; }
+
+ private:
+  std::unique_ptr<uint8_t[]> bytes_;
+  std::size_t capacity_ = 0;
+};
+
+class DrawingFile {
+ public:
+  // Opens a regular file for reading; fails for a missing file, a folder, a device or a
+  // file without read permission. Never blocks on a FIFO and never creates anything.
+  bool Open(const std::string& path);
+  ~DrawingFile();
+  DrawingFile() = default;
+  DrawingFile(const DrawingFile&) = delete;
+  DrawingFile& operator=(const DrawingFile&) = delete;
+
+  // The size when the file was opened.
+  uint64_t size() const { return size_; }
+  // Reads up to `count` bytes from offset 0 into `into`; returns how many were read (fewer
+  // when the file is shorter), or -1 on a read error.
+  int64_t ReadPrefix(uint8_t* into, std::size_t count);
+
+ private:
+  int fd_ = -1;
+  uint64_t size_ = 0;
+};
+
+}  // namespace dorvan

@@ -1,0 +1,157 @@
+#include "reader/jww_reader.h"
+
+#include <algorithm>
+#include <string>
+
+#include "reader/block_reader.h"
+#include "reader/byte_cursor.h"
+#include "reader/header_reader.h"
+#include "reader/reader_texts.h"
+
+namespace dorvan {
+namespace {
+
+constexpr std::string_view kSignature = "JwwData.";
+
+// The first header-only read takes this much of the file: every header of version 600 and
+// most of version 700 fit, so a header read is one open, one read and one close.
+constexpr std::size_t kFirstHeaderChunk = 32 * 1024;
+
+// A buffer larger than this is given back after the read rather than kept for the next.
+constexpr std::size_t kKeptBufferBytes = 32 * 1024 * 1024;
+
+bool IsReadableVersion(int32_t version) {
+  return version == 351 || version == 420 || version == 600 || version == 700;
+}
+
+const uint8_t* BytesOf(std::string_view bytes) { return reinterpret_cast<const uint8_t*>(bytes.data()); }
+
+}  // namespace
+
+JwwReader::JwwReader(ReaderMessages* messages) : messages_(messages) { ClearDrawing(current_); }
+
+void JwwReader::ReportHeaderFailure() {
+  readErrorFlag_ = -1;
+  if (messages_)
+    messages_->ShowReaderMessage(std::string(texts::kHeaderReadError), std::string(texts::kHeaderReadTitle));
+}
+
+void JwwReader::KeepBufferSmall() {
+  if (buffer_.capacity() > kKeptBufferBytes) buffer_.Release();
+}
+
+bool JwwReader::ParseHeader(const uint8_t* data, std::size_t size, JwwDrawing& drawing, std::size_t* needed) {
+  ByteCursor in(data, size);
+  *needed = 0;
+  ReadSignature(in, drawing.Header);
+  // A file that does not begin with the signature is no drawing, whatever follows.
+  const bool isDrawing = !in.failed() && drawing.Header.Signature == kSignature;
+  if (isDrawing) ReadHeaderBody(in, drawing.Header);
+  bytesConsumed_ = in.offset();
+  if (isDrawing && !in.failed()) return true;
+  if (in.ranOut()) *needed = in.wanted();
+  return false;
+}
+
+void JwwReader::ReadDrawingHeader(const std::string& path, JwwDrawing& drawing) {
+  drawing.FileName = path;
+  bytesConsumed_ = 0;
+  DrawingFile file;
+  if (!file.Open(path)) {
+    ClearDrawingData(drawing.Data);
+    readErrorFlag_ = -1;
+    return;
+  }
+  // The header's length depends on its strings, so it is read in growing chunks until it
+  // fits: a large drawing's entities are never loaded.
+  const uint64_t fileSize = file.size();
+  std::size_t chunk = static_cast<std::size_t>(std::min<uint64_t>(fileSize, kFirstHeaderChunk));
+  bool read = false;
+  bool ioError = false;
+  for (;;) {
+    uint8_t* bytes = buffer_.Reserve(chunk);
+    const int64_t got = file.ReadPrefix(bytes, chunk);
+    if (got < 0) {
+      ioError = true;
+      break;
+    }
+    std::size_t needed = 0;
+    read = ParseHeader(bytes, static_cast<std::size_t>(got), drawing, &needed);
+    if (read || needed == 0 || static_cast<std::size_t>(got) < chunk || needed > fileSize) break;
+    chunk = static_cast<std::size_t>(std::min<uint64_t>(fileSize, std::max(needed, chunk * 2)));
+  }
+  KeepBufferSmall();
+  ClearDrawingData(drawing.Data);
+  if (ioError) {
+    readErrorFlag_ = -1;
+  } else if (!read) {
+    ReportHeaderFailure();
+  } else {
+    readErrorFlag_ = 0;
+  }
+}
+
+void JwwReader::ReadHeaderFromBytes(std::string_view bytes, JwwDrawing& drawing) {
+  std::size_t needed = 0;
+  const bool read = ParseHeader(BytesOf(bytes), bytes.size(), drawing, &needed);
+  ClearDrawingData(drawing.Data);
+  if (read) {
+    readErrorFlag_ = 0;
+  } else {
+    ReportHeaderFailure();
+  }
+}
+
+int32_t JwwReader::ReadWholeDrawing(const std::string& path, JwwDrawing& drawing) {
+  drawing.FileName = path;
+  bytesConsumed_ = 0;
+  DrawingFile file;
+  if (!file.Open(path) || file.size() > SIZE_MAX) {
+    readErrorFlag_ = -1;
+    return kUnreadableFile;
+  }
+  const auto size = static_cast<std::size_t>(file.size());
+  uint8_t* bytes = buffer_.Reserve(size);
+  const int64_t got = file.ReadPrefix(bytes, size);
+  int32_t result = kUnreadableFile;
+  if (got < 0) {
+    readErrorFlag_ = -1;
+  } else {
+    result = ParseWhole(bytes, static_cast<std::size_t>(got), drawing);
+  }
+  KeepBufferSmall();
+  return result;
+}
+
+int32_t JwwReader::ReadWholeDrawingFromBytes(std::string_view bytes, JwwDrawing& drawing) {
+  return ParseWhole(BytesOf(bytes), bytes.size(), drawing);
+}
+
+int32_t JwwReader::ParseWhole(const uint8_t* data, std::size_t size, JwwDrawing& drawing) {
+  ByteCursor in(data, size);
+  auto finish = [&](int32_t result, bool read) {
+    bytesConsumed_ = in.offset();
+    readErrorFlag_ = read ? 0 : -1;
+    return result;
+  };
+  JwwHeader& header = drawing.Header;
+  if (ReadSignature(in, header) == 0) return finish(kMissingSignature, false);
+  if (!IsReadableVersion(header.Version)) return finish(kUnsupportedVersion, false);
+  const int32_t headerResult = ReadHeaderBody(in, header);
+  ClearDrawingData(drawing.Data);
+  if (headerResult != 0) return finish(headerResult, false);
+
+  const ContentsResult contents = ReadBlockDefinitions(in, drawing, true);
+  if (!contents.Message.empty()) {
+    if (messages_) {
+      messages_->ShowReaderMessage(std::string(contents.Message) + "\r\n",
+                                   std::string(texts::kMalformedListTitle));
+    }
+    return finish(kMalformedList, false);
+  }
+  if (in.failed()) return finish(kDamagedContents, false);
+  // A malformed list inside a block definition leaves the drawing unreadable, unannounced.
+  return finish(0, !contents.BlockListFailed);
+}
+
+}  // namespace dorvan
