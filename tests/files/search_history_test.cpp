@@ -148,9 +148,5 @@ TEST(SettingsFile, SaveKeepsPermissionsAndLinks) {
   EXPECT_EQ(info.st_mode & 0777, 0640u);
 }
 
-TEST(SettingsFile, DefaultsToTheWorkingFolder) {
-  EXPECT_STREQ(kHistoryFileName, "dorvan.dat");
-}
-
 }  // namespace
 }  // namespace dorvan
