@@ -9,7 +9,8 @@
 
 namespace dorvan {
 
-// Normalises `text` in place. Normalising twice gives the same text. Thread-safe.
+// Normalises `text` in place. Thread-safe: the table behind it is built once and then
+// only read.
 void StrChange(std::u16string& text);
 
 // Writes the normalised form of `text` into `out` (whose storage is reused).

@@ -1,0 +1,232 @@
+#include "search/search_run.h"
+
+#include <gtest/gtest.h>
+
+#include "search/result_report.h"
+#include "search/search_range.h"
+#include "search_fixtures.h"
+
+namespace dorvan {
+namespace {
+
+using testing::FakeDrawingSource;
+using testing::MakeDrawing;
+
+// Writes every callback down as a line, and cancels when asked for the `cancelAt`-th time.
+class RecordingObserver : public SearchObserver {
+ public:
+  void AddHistory(const std::u16string&) override { events.push_back("history"); }
+  bool CancelRequested() override {
+    ++cancelQueries;
+    return cancelQueries == cancelAt;
+  }
+  void Progress(int current, int total) override {
+    events.push_back("progress " + std::to_string(current) + "/" + std::to_string(total));
+  }
+  void Highlight(int index) override { events.push_back("highlight " + std::to_string(index)); }
+  void Deselect(int index) override { events.push_back("deselect " + std::to_string(index)); }
+  void Unreadable(const std::string& path) override { events.push_back("unreadable " + path); }
+  void Found(const std::string& path, std::size_t position) override {
+    events.push_back("found " + path + " at " + std::to_string(position));
+  }
+  std::vector<std::string> events;
+  int cancelQueries = 0;
+  int cancelAt = -1;
+};
+
+class RecordingMessages : public ReaderMessages {
+ public:
+  void ShowReaderMessage(const std::string& text, const std::string&) override {
+    shown.push_back(text);
+  }
+  std::vector<std::string> shown;
+};
+
+SearchControls DataSearch(std::u16string text, std::vector<std::string> targets) {
+  SearchControls controls;
+  controls.Combo1Text = std::move(text);
+  controls.Check3[RangeData] = true;
+  controls.TargetList = std::move(targets);
+  return controls;
+}
+
+const RunSettings kOneByOne{1};
+
+TEST(Works, FindsSortsAndReports) {
+  FakeDrawingSource source;
+  source.Add("/d/b.jww", MakeDrawing({u"図面番号"}));
+  source.Add("/d/A.jww", MakeDrawing({}, {{u"blk", {u"図面"}}}));
+  source.Add("/d/c.jww", MakeDrawing({u"no"}));
+  RecordingObserver observer;
+  const SearchOutcome outcome = Works(DataSearch(u"図面", {"/d/b.jww", "/d/c.jww", "/d/A.jww"}),
+                                      source, observer, nullptr, kOneByOne);
+  EXPECT_EQ(outcome.Ending, RunEnding::Completed);
+  EXPECT_EQ(outcome.SearchResult, 10);
+  EXPECT_EQ(outcome.FoundList, (std::vector<std::string>{"/d/A.jww", "/d/b.jww"}));
+  EXPECT_EQ(outcome.Message, BuildResultMessage(0, "図面", 2));
+  EXPECT_EQ(outcome.LongestFoundPathBytes, 8u);
+  EXPECT_EQ(observer.events,
+            (std::vector<std::string>{"history", "progress 1/3", "highlight 0",
+                                      "found /d/b.jww at 0", "progress 2/3", "highlight 1",
+                                      "deselect 0", "progress 3/3", "highlight 2",
+                                      "found /d/A.jww at 0", "deselect 1", "deselect 2"}));
+  EXPECT_EQ(source.WholeReads(), (std::vector<bool>{true, true, true}));
+}
+
+TEST(Works, HeaderRangesReadOnlyHeaders) {
+  FakeDrawingSource source;
+  JwwDrawing drawing;
+  drawing.Header.Memo = u"memo text";
+  source.Add("/d/a.jww", drawing);
+  SearchControls controls = DataSearch(u"MEMO", {"/d/a.jww"});
+  controls.Check3 = {};
+  controls.Check3[RangeMemo] = true;
+  RecordingObserver observer;
+  const SearchOutcome outcome = Works(controls, source, observer, nullptr, kOneByOne);
+  EXPECT_EQ(outcome.SearchResult, 11);
+  EXPECT_EQ(source.WholeReads(), std::vector<bool>{false});
+
+  controls.Check3[RangeBlockName] = true;  // a higher range that needs the whole drawing
+  Works(controls, source, observer, nullptr, kOneByOne);
+  EXPECT_EQ(source.WholeReads(), (std::vector<bool>{false, true}));
+}
+
+TEST(Works, RefusedRequestReadsNothing) {
+  FakeDrawingSource source;
+  RecordingObserver observer;
+  SearchControls controls = DataSearch(u"", {"/d/a.jww"});
+  SearchRequest request;
+  request.ReportText = u"earlier";
+  const SearchOutcome outcome = Works(controls, request, source, observer, nullptr, kOneByOne);
+  EXPECT_EQ(outcome.Ending, RunEnding::Refused);
+  EXPECT_EQ(outcome.SearchResult, 0);
+  EXPECT_EQ(outcome.Message, "対象文字が指定されていません。");
+  EXPECT_EQ(outcome.Focus, FocusTarget::Combo1);
+  EXPECT_EQ(request.ReportText, u"earlier");
+  EXPECT_TRUE(observer.events.empty());
+  EXPECT_TRUE(source.Reads().empty());
+}
+
+TEST(Works, MalformedPatternReadsNoFile) {
+  FakeDrawingSource source;
+  source.Add("/d/a.jww", MakeDrawing({u"x"}));
+  SearchControls controls = DataSearch(u"図(面", {"/d/a.jww"});
+  controls.Check4 = true;
+  RecordingObserver observer;
+  const SearchOutcome outcome = Works(controls, source, observer, nullptr, kOneByOne);
+  EXPECT_EQ(outcome.Ending, RunEnding::MalformedPattern);
+  EXPECT_EQ(outcome.SearchResult, 0);
+  EXPECT_EQ(outcome.Message.rfind("正規表現が正しくありません。\n", 0), 0u);
+  EXPECT_TRUE(source.Reads().empty());
+  EXPECT_TRUE(outcome.FoundList.empty());
+
+  // A pattern that is never tested (whole text wins under rule A) does not refuse the run.
+  controls.Check1 = true;
+  EXPECT_EQ(Works(controls, source, observer, nullptr, kOneByOne).Ending, RunEnding::Completed);
+}
+
+TEST(Works, PatternHittingTheLimitIsNoMatchAndTheRunGoesOn) {
+  FakeDrawingSource source;
+  source.Add("/d/a.jww", MakeDrawing({std::u16string(60, u'Ａ') + u"Ｂ"}));
+  source.Add("/d/b.jww", MakeDrawing({u"aaaa"}));
+  SearchControls controls = DataSearch(u"^(Ａ|ＡＡ)+$", {"/d/a.jww", "/d/b.jww"});
+  controls.Check4 = true;
+  RecordingObserver observer;
+  const SearchOutcome outcome = Works(controls, source, observer, nullptr, kOneByOne);
+  EXPECT_EQ(outcome.Ending, RunEnding::Completed);
+  EXPECT_EQ(outcome.FoundList, std::vector<std::string>{"/d/b.jww"});
+}
+
+TEST(Works, CancelBeforeTheFirstFile) {
+  FakeDrawingSource source;
+  source.Add("/d/a.jww", MakeDrawing({u"x"}));
+  RecordingObserver observer;
+  observer.cancelAt = 1;
+  const SearchOutcome outcome =
+      Works(DataSearch(u"x", {"/d/a.jww"}), source, observer, nullptr, kOneByOne);
+  EXPECT_EQ(outcome.Ending, RunEnding::Cancelled);
+  EXPECT_EQ(outcome.SearchResult, 0);
+  EXPECT_EQ(outcome.Message, "キャンセルされました 。");
+  EXPECT_TRUE(outcome.FoundList.empty());
+  EXPECT_EQ(observer.events, std::vector<std::string>{"history"});
+  EXPECT_TRUE(source.Reads().empty());
+}
+
+TEST(Works, CancelDuringAFileKeepsWhatWasFound) {
+  FakeDrawingSource source;
+  std::vector<std::string> targets;
+  for (int i = 1; i <= 5; ++i) {
+    targets.push_back("/d/" + std::to_string(i) + ".jww");
+    source.Add(targets.back(), MakeDrawing({u"x"}));
+  }
+  RecordingObserver observer;
+  observer.cancelAt = 3;  // asked before file 3: files 1 and 2 are done
+  const SearchOutcome outcome = Works(DataSearch(u"x", targets), source, observer, nullptr, kOneByOne);
+  EXPECT_TRUE(outcome.Cancelled());
+  EXPECT_EQ(outcome.FoundList, (std::vector<std::string>{"/d/1.jww", "/d/2.jww"}));
+  EXPECT_EQ(source.Reads(), (std::vector<std::string>{"/d/1.jww", "/d/2.jww"}));
+  EXPECT_EQ(observer.events.back(), "deselect 1");
+  EXPECT_EQ(observer.events[observer.events.size() - 2], "deselect 0");
+}
+
+TEST(Works, EveryFileUnreadable) {
+  FakeDrawingSource source;
+  source.AddUnreadable("/d/漢字.jww", "header message");
+  source.AddUnreadable("/d/a.jww");
+  RecordingObserver observer;
+  RecordingMessages messages;
+  SearchControls controls = DataSearch(u"x", {"/d/漢字.jww", "/d/a.jww", "/d/missing.jww"});
+  controls.Check3 = {};
+  controls.Check3[RangeBlockName] = true;
+  const SearchOutcome outcome = Works(controls, source, observer, &messages, kOneByOne);
+  EXPECT_EQ(outcome.ErrorFileList,
+            (std::vector<std::string>{"/d/漢字.jww", "/d/a.jww", "/d/missing.jww"}));
+  EXPECT_EQ(outcome.LongestErrorPathBytes, 14u);  // windows-31j: each kanji is two bytes
+  EXPECT_EQ(outcome.SearchResult, 7);
+  EXPECT_EQ(outcome.Message, BuildResultMessage(7, "x", 0));
+  EXPECT_EQ(messages.shown, std::vector<std::string>{"header message"});
+}
+
+// Reading ahead on worker threads must not change anything the caller sees.
+class ReadAheadTest : public ::testing::TestWithParam<int> {};
+
+TEST_P(ReadAheadTest, GivesExactlyTheOneByOneRun) {
+  const int cancelAt = GetParam();
+  FakeDrawingSource source;
+  source.concurrent = true;
+  std::vector<std::string> targets;
+  for (int i = 0; i < 300; ++i) {
+    const std::string path = "/d/" + std::string(i % 2 ? "B" : "a") + std::to_string(i) + ".jww";
+    targets.push_back(path);
+    if (i % 7 == 3) {
+      source.AddUnreadable(path, "message " + std::to_string(i));
+    } else {
+      source.Add(path, MakeDrawing({i % 5 == 0 ? u"needle" : u"hay"},
+                                   {{u"b", {i % 11 == 0 ? u"NEEDLE" : u"x"}}}));
+    }
+  }
+  auto run = [&](int threads) {
+    RecordingObserver observer;
+    observer.cancelAt = cancelAt;
+    RecordingMessages messages;
+    SearchOutcome outcome =
+        Works(DataSearch(u"needle", targets), source, observer, &messages, RunSettings{threads});
+    observer.events.insert(observer.events.end(), messages.shown.begin(), messages.shown.end());
+    return std::make_pair(outcome, observer.events);
+  };
+  const auto [expected, expectedEvents] = run(1);
+  for (int threads : {2, 3}) {
+    const auto [outcome, events] = run(threads);
+    EXPECT_EQ(outcome.Ending, expected.Ending);
+    EXPECT_EQ(outcome.SearchResult, expected.SearchResult);
+    EXPECT_EQ(outcome.Message, expected.Message);
+    EXPECT_EQ(outcome.FoundList, expected.FoundList);
+    EXPECT_EQ(outcome.ErrorFileList, expected.ErrorFileList);
+    EXPECT_EQ(events, expectedEvents);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(CancelPoints, ReadAheadTest, ::testing::Values(-1, 1, 2, 40, 300));
+
+}  // namespace
+}  // namespace dorvan
