@@ -1,0 +1,82 @@
+#include "list_box.h"
+
+#include <QScrollBar>
+
+#include "files/list_order.h"
+
+namespace dorvan::ui {
+
+namespace {
+constexpr int kPathRole = Qt::UserRole;
+}  // namespace
+
+ListBox::ListBox(Order order, QWidget* parent) : QListWidget(parent), order_(order) {
+  setSelectionMode(QAbstractItemView::ExtendedSelection);
+  setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
+  setTextElideMode(Qt::ElideNone);
+  // QListWidget's own sorting compares case-sensitively; AddPath places entries instead.
+  setSortingEnabled(false);
+}
+
+int ListBox::AddPath(const std::string& path) {
+  int row = count();
+  if (order_ == Order::SortedIgnoringCase) {
+    // The first row that sorts after the new entry, so equal entries keep their order of
+    // arrival.
+    int low = 0;
+    int high = count();
+    while (low < high) {
+      const int middle = low + (high - low) / 2;
+      if (CompareIgnoringCase(PathAt(middle), path) <= 0) {
+        low = middle + 1;
+      } else {
+        high = middle;
+      }
+    }
+    row = low;
+  }
+  auto* item = new QListWidgetItem(QString::fromUtf8(path.data(), static_cast<qsizetype>(path.size())));
+  // The display text cannot carry bytes that are not UTF-8; the path itself must reach
+  // the reader and the desktop unchanged.
+  item->setData(kPathRole, QByteArray(path.data(), static_cast<qsizetype>(path.size())));
+  insertItem(row, item);
+  return row;
+}
+
+std::string ListBox::PathAt(int row) const {
+  const QListWidgetItem* entry = item(row);
+  if (entry == nullptr) return {};
+  const QVariant stored = entry->data(kPathRole);
+  if (stored.isValid()) return stored.toByteArray().toStdString();
+  // An entry that came in through QListWidget's own API.
+  return entry->text().toStdString();
+}
+
+std::vector<std::string> ListBox::Paths() const {
+  std::vector<std::string> paths;
+  paths.reserve(static_cast<std::size_t>(count()));
+  for (int row = 0; row < count(); ++row) paths.push_back(PathAt(row));
+  return paths;
+}
+
+void ListBox::SetHorizontalExtent(int pixels) {
+  extent_ = pixels < 0 ? 0 : pixels;
+  ApplyExtent();
+}
+
+void ListBox::updateGeometries() {
+  QListWidget::updateGeometries();
+  ApplyExtent();
+}
+
+void ListBox::ApplyExtent() {
+  // The scroll range follows the extent the owner set, not the widest entry: an entry
+  // wider than the extent is cut off at its end, as the platform list box does.
+  QScrollBar* bar = horizontalScrollBar();
+  const int visible = viewport()->width();
+  bar->setPageStep(visible);
+  bar->setSingleStep(8);
+  bar->setRange(0, extent_ > visible ? extent_ - visible : 0);
+}
+
+}  // namespace dorvan::ui
