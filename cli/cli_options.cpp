@@ -1,0 +1,186 @@
+#include "cli/cli_options.h"
+
+#include <array>
+#include <utility>
+#include <string_view>
+
+#include "reader/unicode_text.h"
+#include "search/search_items.h"
+#include "search/search_range.h"
+
+namespace dorvan::cli {
+namespace {
+
+constexpr std::array<std::string_view, 8> kRangeNames = {
+    "data", "memo", "version", "size", "layer-group", "layer", "line-width-base", "block"};
+
+template <std::size_t N>
+int IndexOf(const std::array<std::string_view, N>& items, std::string_view value) {
+  for (std::size_t i = 0; i < N; ++i) {
+    if (items[i] == value) return static_cast<int>(i);
+  }
+  return -1;
+}
+
+template <std::size_t N>
+std::string Choices(const std::array<std::string_view, N>& items) {
+  std::string text;
+  for (std::string_view item : items) text.append(text.empty() ? "" : "|").append(item);
+  return text;
+}
+
+}  // namespace
+
+bool ParseCommandLine(int argc, const char* const* argv, CliOptions& options, std::string& error) {
+  bool optionsEnded = false;
+  for (int i = 1; i < argc; ++i) {
+    const std::string_view arg = argv[i];
+    if (optionsEnded || arg.empty() || arg[0] != '-' || arg == "-") {
+      options.paths.emplace_back(arg);
+      continue;
+    }
+    if (arg == "--") {
+      optionsEnded = true;
+      continue;
+    }
+    // --name=value and --name value are both accepted.
+    std::string_view name = arg;
+    std::string_view value;
+    bool hasValue = false;
+    if (const std::size_t eq = arg.find('='); eq != std::string_view::npos) {
+      name = arg.substr(0, eq);
+      value = arg.substr(eq + 1);
+      hasValue = true;
+    }
+    auto takeValue = [&]() -> bool {
+      if (hasValue) return true;
+      if (i + 1 >= argc) {
+        error = std::string(name) + " needs a value";
+        return false;
+      }
+      value = argv[++i];
+      return true;
+    };
+    auto flag = [&](bool& target) {
+      if (hasValue) {
+        error = std::string(name) + " takes no value";
+        return false;
+      }
+      target = true;
+      return true;
+    };
+    if (name == "--help" || name == "-h") {
+      if (!flag(options.help)) return false;
+    } else if (name == "--word") {
+      if (!flag(options.word)) return false;
+    } else if (name == "--case") {
+      if (!flag(options.caseSensitive)) return false;
+    } else if (name == "--regex") {
+      if (!flag(options.regex)) return false;
+    } else if (name == "--json") {
+      if (!flag(options.json)) return false;
+    } else if (name == "--no-recursive") {
+      bool noRecursive = false;
+      if (!flag(noRecursive)) return false;
+      options.recursive = false;
+    } else if (name == "--text") {
+      if (!takeValue()) return false;
+      options.text = std::string(value);
+    } else if (name == "--range") {
+      if (!takeValue()) return false;
+      options.range = IndexOf(kRangeNames, value);
+      if (options.range < 0) {
+        error = "--range must be one of " + Choices(kRangeNames);
+        return false;
+      }
+    } else if (name == "--version") {
+      if (!takeValue()) return false;
+      options.versionIndex = IndexOf(kVersionItems, value);
+      if (options.versionIndex < 0) {
+        error = "--version must be one of " + Choices(kVersionItems);
+        return false;
+      }
+    } else if (name == "--size") {
+      if (!takeValue()) return false;
+      options.sizeIndex = IndexOf(kSizeItems, value);
+      if (options.sizeIndex < 0) {
+        error = "--size must be one of " + Choices(kSizeItems);
+        return false;
+      }
+    } else if (name == "--dpi") {
+      if (!takeValue()) return false;
+      if (value != "300" && value != "600") {
+        error = "--dpi must be 300 or 600";
+        return false;
+      }
+      options.dpi = value == "300" ? 300 : 600;
+    } else {
+      error = "unknown option " + std::string(arg);
+      return false;
+    }
+  }
+  return true;
+}
+
+SearchControls ControlsFor(const CliOptions& options, std::vector<std::string> targets) {
+  SearchControls controls;
+  controls.Combo1Text = Utf8ToUtf16(options.text);
+  controls.Check1 = options.word;
+  controls.Check2 = options.caseSensitive;
+  controls.Check4 = options.regex;
+  controls.Check3[options.range] = true;
+  controls.Combo2Index = options.versionIndex;
+  if (options.versionIndex >= 0) controls.Combo2Text = Utf8ToUtf16(kVersionItems[options.versionIndex]);
+  controls.Combo3Index = options.sizeIndex;
+  if (options.sizeIndex >= 0) controls.Combo3Text = Utf8ToUtf16(kSizeItems[options.sizeIndex]);
+  controls.Option1 = options.dpi == 300;
+  controls.FrontPage = TargetPage::Files;
+  controls.TargetList = std::move(targets);
+  return controls;
+}
+
+std::string UsageText() {
+  return R"(Usage: dorvan-search [OPTION]... PATH...
+Search JWW drawings for a text or a value and list the drawings that match.
+
+  --range RANGE   what to search (default data):
+                    data             texts of the drawing and of its block definitions
+                    memo             the file memo
+                    version          the file version (needs --version)
+                    size             the drawing size (needs --size)
+                    layer-group      the layer group names
+                    layer            the layer names
+                    line-width-base  the print line-width base value (see --dpi)
+                    block            the block names
+  --text TEXT     the search text (needed by data, memo, layer-group and layer;
+                  block accepts an empty text and then lists every named block)
+  --word          whole text only ("単語検索")
+  --case          case-sensitive ("大文字小文字別"); without it case, character width
+                  and backslash/yen are ignored, except for block names
+  --regex         TEXT is a regular expression ("正規表現")
+  --version V     220|223|225|230|300|351|420|600|700
+  --size S        A0|A1|A2|A3|A4|2A|3A|4A|5A|10m|50m|100m
+  --dpi D         300|600: the line-width base 10 or 20 (default 300)
+  --no-recursive  scan only the folders named, not their subfolders
+  --json          print one JSON object on standard output:
+                  {"found": [...], "unreadable": [...], "code": N, "message": "..."}
+  -h, --help      show this text
+
+A PATH that is a file is searched as named. A PATH that is a folder is scanned for
+files whose names end in "jww" (any case): its own drawings first, names sorted
+ignoring case, then each subfolder the same way.
+
+Output: the matching drawings on standard output, one path a line, sorted ignoring
+case. On standard error: "unreadable: PATH" for each drawing that could not be read,
+the reader's messages, and the result message as the last line. While the search
+runs and standard error is a terminal, a progress line (files done / total) is shown
+there. Ctrl-C stops the search between two files; the drawings found until then are
+still printed. Nothing is written to any file and no search history is kept.
+
+Exit status: 0 drawings were found, 1 none were found, 2 the request was refused
+(a missing value, a malformed pattern or a wrong option; the message is on standard
+error, and in JSON the code is 0), 130 the search was cancelled with Ctrl-C.
+)";
+}
+
+}  // namespace dorvan::cli

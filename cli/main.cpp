@@ -1,0 +1,194 @@
+// dorvan-search: the search of the desktop program for scripts and terminals. A thin
+// shell over the engine: options to controls, the run, and its outcome printed.
+#include <pthread.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "cli/cli_options.h"
+#include "cli/json_output.h"
+#include "files/folder_scan.h"
+#include "search/reader_drawing_source.h"
+#include "search/result_report.h"
+#include "search/search_run.h"
+
+namespace {
+
+using dorvan::cli::CliOptions;
+
+constexpr int kExitFound = 0;
+constexpr int kExitNothingFound = 1;
+constexpr int kExitRefused = 2;
+constexpr int kExitCancelled = 130;
+
+// Set by Ctrl-C; the only state a signal handler may touch.
+std::atomic<bool> interrupted{false};
+static_assert(std::atomic<bool>::is_always_lock_free);
+
+extern "C" void OnInterrupt(int) { interrupted.store(true); }
+
+void InstallInterruptHandler() {
+  struct sigaction action {};
+  action.sa_handler = OnInterrupt;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = SA_RESETHAND;  // a second Ctrl-C ends the program at once
+  sigaction(SIGINT, &action, nullptr);
+  // A parent may have blocked the signal; Ctrl-C must still reach the search.
+  sigset_t set;
+  sigemptyset(&set);
+  sigaddset(&set, SIGINT);
+  pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
+}
+
+// The one-line "done / total" indicator on a terminal's standard error.
+class ProgressLine {
+ public:
+  ProgressLine() : enabled_(isatty(STDERR_FILENO) == 1) {}
+
+  void Show(std::size_t done, std::size_t total) {
+    if (!enabled_) return;
+    const auto now = std::chrono::steady_clock::now();
+    if (shown_ && done != total && now - last_ < std::chrono::milliseconds(100)) return;
+    last_ = now;
+    shown_ = true;
+    std::fprintf(stderr, "\r%zu / %zu", done, total);
+    std::fflush(stderr);
+  }
+
+  // Erases the line, so that messages and the shell prompt start on a clean line.
+  void Clear() {
+    if (!shown_) return;
+    std::fputs("\r\033[K", stderr);
+    std::fflush(stderr);
+    shown_ = false;
+  }
+
+ private:
+  bool enabled_;
+  bool shown_ = false;
+  std::chrono::steady_clock::time_point last_{};
+};
+
+void PrintError(ProgressLine& progress, const std::string& line) {
+  progress.Clear();
+  std::fputs(line.c_str(), stderr);
+  std::fputc('\n', stderr);
+}
+
+class CliObserver : public dorvan::SearchObserver {
+ public:
+  explicit CliObserver(ProgressLine& progress) : progress_(progress) {}
+  bool CancelRequested() override { return interrupted.load(); }
+  void Progress(int current, int total) override {
+    progress_.Show(static_cast<std::size_t>(current - 1), static_cast<std::size_t>(total));
+  }
+  void Unreadable(const std::string& path) override { PrintError(progress_, "unreadable: " + path); }
+
+ private:
+  ProgressLine& progress_;
+};
+
+class CliReaderMessages : public dorvan::ReaderMessages {
+ public:
+  explicit CliReaderMessages(ProgressLine& progress) : progress_(progress) {}
+  void ShowReaderMessage(const std::string& text, const std::string& title) override {
+    PrintError(progress_, title.empty() ? text : title + ": " + text);
+  }
+
+ private:
+  ProgressLine& progress_;
+};
+
+bool IsFolder(const std::string& path) {
+  struct stat info {};
+  return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+// The target list: files as named, folders scanned in their stable walk order.
+std::vector<std::string> GatherTargets(const CliOptions& options, ProgressLine& progress) {
+  std::vector<std::string> targets;
+  dorvan::ScanState state;
+  dorvan::ScanCallbacks callbacks;
+  callbacks.OnDrawing = [&targets](const std::string& path) { targets.push_back(path); };
+  for (const std::string& path : options.paths) {
+    if (interrupted.load()) break;
+    if (!IsFolder(path)) {
+      targets.push_back(path);
+      continue;
+    }
+    const dorvan::ScanResult result =
+        dorvan::ScanFolder(path, options.recursive, state, interrupted, callbacks);
+    if (result.outcome == dorvan::ScanOutcome::RootUnreadable) {
+      PrintError(progress, "cannot read folder: " + path);
+    }
+  }
+  return targets;
+}
+
+int Finish(const CliOptions& options, const std::vector<std::string>& found,
+           const std::vector<std::string>& unreadable, int code, const std::string& message,
+           int exitStatus) {
+  if (options.json) {
+    const std::string json = dorvan::cli::ResultJson(found, unreadable, code, message);
+    std::fwrite(json.data(), 1, json.size(), stdout);
+    std::fputc('\n', stdout);
+  } else {
+    for (const std::string& path : found) {
+      std::fwrite(path.data(), 1, path.size(), stdout);
+      std::fputc('\n', stdout);
+    }
+  }
+  std::fflush(stdout);
+  std::fputs(message.c_str(), stderr);
+  std::fputc('\n', stderr);
+  return exitStatus;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  CliOptions options;
+  std::string error;
+  if (!dorvan::cli::ParseCommandLine(argc, argv, options, error)) {
+    std::fprintf(stderr, "dorvan-search: %s\nTry 'dorvan-search --help'.\n", error.c_str());
+    return kExitRefused;
+  }
+  if (options.help) {
+    std::fputs(dorvan::cli::UsageText().c_str(), stdout);
+    return 0;
+  }
+  InstallInterruptHandler();
+
+  ProgressLine progress;
+  std::vector<std::string> targets = GatherTargets(options, progress);
+  if (interrupted.load()) {
+    progress.Clear();
+    return Finish(options, {}, {}, 0, std::string(dorvan::kCancelMessage), kExitCancelled);
+  }
+
+  const dorvan::SearchControls controls = dorvan::cli::ControlsFor(options, std::move(targets));
+  dorvan::ReaderDrawingSource source;
+  CliObserver observer(progress);
+  CliReaderMessages messages(progress);
+  const dorvan::SearchOutcome outcome = dorvan::Works(controls, source, observer, &messages);
+  progress.Clear();
+
+  switch (outcome.Ending) {
+    case dorvan::RunEnding::Refused:
+    case dorvan::RunEnding::MalformedPattern:
+      return Finish(options, {}, {}, 0, outcome.Message, kExitRefused);
+    case dorvan::RunEnding::Cancelled:
+      return Finish(options, outcome.FoundList, outcome.ErrorFileList, 0, outcome.Message,
+                    kExitCancelled);
+    case dorvan::RunEnding::Completed:
+      break;
+  }
+  return Finish(options, outcome.FoundList, outcome.ErrorFileList, outcome.SearchResult,
+                outcome.Message, outcome.FoundList.empty() ? kExitNothingFound : kExitFound);
+}

@@ -1,0 +1,187 @@
+// The built dorvan-search program run on drawings written by the test writer.
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+
+#include "search/result_report.h"
+#include "tests/support/drawing_writer.h"
+#include "tests/support/temp_folder.h"
+
+namespace dorvan {
+namespace {
+
+struct ProgramRun {
+  int exitStatus = -1;
+  std::string out;
+  std::string err;
+  // The last line of standard error.
+  std::string LastErrorLine() const {
+    std::string text = err;
+    if (!text.empty() && text.back() == '\n') text.pop_back();
+    return text.substr(text.rfind('\n') + 1);
+  }
+};
+
+std::string ReadAll(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream content;
+  content << in.rdbuf();
+  return content.str();
+}
+
+class DorvanSearch : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_EQ(::mkdir(folder.File("plans").c_str(), 0755), 0);
+    ASSERT_EQ(::mkdir(folder.File("plans/sub").c_str(), 0755), 0);
+    testing::DrawingSpec first;
+    first.texts = {u"図面番号"};
+    first.memo = u"first memo";
+    Write("plans/b.jww", first);
+    testing::DrawingSpec second;
+    second.texts = {u"ＤＯＯＲ"};
+    second.blocks.push_back({u"SHEET@@SfigorgFlag@@4", {u"図面"}});
+    Write("plans/A.JWW", second);
+    testing::DrawingSpec deep;
+    deep.version = 700;
+    deep.texts = {u"図面"};
+    Write("plans/sub/c.jww", deep);
+    ASSERT_TRUE(testing::WriteBytesFile(folder.File("plans/broken.jww"), "not a drawing"));
+    ASSERT_TRUE(testing::WriteBytesFile(folder.File("plans/notes.txt"), "図面"));
+  }
+
+  void Write(const std::string& name, const testing::DrawingSpec& spec) {
+    ASSERT_TRUE(testing::WriteDrawingFile(folder.File(name), spec));
+  }
+
+  // Runs the program; with `interruptAtStart` it starts with a Ctrl-C already waiting.
+  ProgramRun Execute(std::vector<std::string> args, bool interruptAtStart = false) {
+    const std::string out = folder.File("stdout"), err = folder.File("stderr");
+    sigset_t block, previous;
+    sigemptyset(&block);
+    sigaddset(&block, SIGINT);
+    if (interruptAtStart) pthread_sigmask(SIG_BLOCK, &block, &previous);
+    const pid_t child = fork();
+    if (child == 0) {
+      const int outFd = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      const int errFd = ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      ::dup2(outFd, 1);
+      ::dup2(errFd, 2);
+      std::vector<char*> argv;
+      std::string program = DORVAN_SEARCH_PROGRAM;
+      argv.push_back(program.data());
+      for (std::string& arg : args) argv.push_back(arg.data());
+      argv.push_back(nullptr);
+      ::execv(program.c_str(), argv.data());
+      ::_exit(127);
+    }
+    if (interruptAtStart) {
+      ::kill(child, SIGINT);  // stays pending until the program unblocks it
+      pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    ProgramRun run;
+    run.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    run.out = ReadAll(out);
+    run.err = ReadAll(err);
+    return run;
+  }
+
+  testing::TempFolder folder;
+};
+
+TEST_F(DorvanSearch, FoundDrawingsOnStdoutSortedIgnoringCase) {
+  const ProgramRun run = Execute({"--text", "図面", folder.File("plans")});
+  EXPECT_EQ(run.exitStatus, 0);
+  EXPECT_EQ(run.out, folder.File("plans/A.JWW") + "\n" + folder.File("plans/b.jww") + "\n" +
+                         folder.File("plans/sub/c.jww") + "\n");
+  EXPECT_NE(run.err.find("unreadable: " + folder.File("plans/broken.jww") + "\n"),
+            std::string::npos);
+  EXPECT_EQ(run.LastErrorLine(), BuildResultMessage(0, "図面", 3));
+}
+
+TEST_F(DorvanSearch, NoRecursiveAndNamedFiles) {
+  ProgramRun run = Execute({"--no-recursive", "--text", "図面", folder.File("plans")});
+  EXPECT_EQ(run.out, folder.File("plans/A.JWW") + "\n" + folder.File("plans/b.jww") + "\n");
+  // A file is a target as named, whatever its name.
+  run = Execute({"--text", "図面", folder.File("plans/notes.txt"), folder.File("plans/b.jww")});
+  EXPECT_EQ(run.out, folder.File("plans/b.jww") + "\n");
+  EXPECT_NE(run.err.find("unreadable: " + folder.File("plans/notes.txt")), std::string::npos);
+}
+
+TEST_F(DorvanSearch, RangesAndOptions) {
+  EXPECT_EQ(Execute({"--range", "block", "--text", "SHEET", folder.File("plans")}).out,
+            folder.File("plans/A.JWW") + "\n");
+  EXPECT_EQ(Execute({"--text", "door", folder.File("plans")}).out,
+            folder.File("plans/A.JWW") + "\n");
+  EXPECT_EQ(Execute({"--text", "door", "--case", folder.File("plans")}).exitStatus, 1);
+  EXPECT_EQ(Execute({"--range", "version", "--version", "700", folder.File("plans")}).out,
+            folder.File("plans/sub/c.jww") + "\n");
+  EXPECT_EQ(Execute({"--range", "memo", "--text", "FIRST", folder.File("plans")}).out,
+            folder.File("plans/b.jww") + "\n");
+  EXPECT_EQ(Execute({"--regex", "--text", "図.*番", folder.File("plans")}).out,
+            folder.File("plans/b.jww") + "\n");
+}
+
+TEST_F(DorvanSearch, NothingFoundExitsOne) {
+  const ProgramRun run = Execute({"--text", "xyz", folder.File("plans")});
+  EXPECT_EQ(run.exitStatus, 1);
+  EXPECT_EQ(run.out, "");
+  EXPECT_EQ(run.LastErrorLine(), BuildResultMessage(0, "xyz", 0));
+}
+
+TEST_F(DorvanSearch, JsonObject) {
+  const ProgramRun run = Execute({"--json", "--text", "図面番号", folder.File("plans")});
+  EXPECT_EQ(run.exitStatus, 0);
+  EXPECT_EQ(run.out, "{\"found\": [\"" + folder.File("plans/b.jww") + "\"], \"unreadable\": [\"" +
+                         folder.File("plans/broken.jww") + "\"], \"code\": 10, \"message\": \"" +
+                         BuildResultMessage(0, "図面番号", 1) + "\"}\n");
+}
+
+TEST_F(DorvanSearch, RefusedRequestsExitTwo) {
+  ProgramRun run = Execute({folder.File("plans")});  // data range without a text
+  EXPECT_EQ(run.exitStatus, 2);
+  EXPECT_EQ(run.LastErrorLine(), "対象文字が指定されていません。");
+  run = Execute({"--json", "--range", "size", folder.File("plans")});
+  EXPECT_EQ(run.exitStatus, 2);
+  EXPECT_EQ(run.out, "{\"found\": [], \"unreadable\": [], \"code\": 0, \"message\": "
+                     "\"図面サイズが指定されていません。\"}\n");
+  run = Execute({"--text", "x"});
+  EXPECT_EQ(run.exitStatus, 2);
+  EXPECT_EQ(run.LastErrorLine(), "ファイルが選択されていません。");
+  run = Execute({"--regex", "--text", "図(", folder.File("plans")});
+  EXPECT_EQ(run.exitStatus, 2);
+  EXPECT_EQ(run.err.rfind("正規表現が正しくありません。\n", 0), 0u);
+  EXPECT_EQ(Execute({"--range", "nowhere", "x.jww"}).exitStatus, 2);
+}
+
+TEST_F(DorvanSearch, CtrlCCancels) {
+  ProgramRun run = Execute({"--text", "図面", folder.File("plans")}, true);
+  EXPECT_EQ(run.exitStatus, 130);
+  EXPECT_EQ(run.out, "");
+  EXPECT_EQ(run.LastErrorLine(), "キャンセルされました 。");
+  run = Execute({"--json", "--text", "図面", folder.File("plans/b.jww")}, true);
+  EXPECT_EQ(run.exitStatus, 130);
+  EXPECT_EQ(run.out, "{\"found\": [], \"unreadable\": [], \"code\": 0, \"message\": "
+                     "\"キャンセルされました 。\"}\n");
+}
+
+TEST_F(DorvanSearch, HelpDocumentsTheOptions) {
+  const ProgramRun run = Execute({"--help"});
+  EXPECT_EQ(run.exitStatus, 0);
+  for (const char* option : {"--range", "--text", "--word", "--case", "--regex", "--version",
+                             "--size", "--dpi", "--no-recursive", "--json", "130"}) {
+    EXPECT_NE(run.out.find(option), std::string::npos) << option;
+  }
+}
+
+}  // namespace
+}  // namespace dorvan
