@@ -1,0 +1,56 @@
+// The drive list Drive1 and the folder tree Dir1 of the page "フォルダ指定": the user picks a
+// volume, then a folder of it; the folder scan starts from Dir1.Path.
+#pragma once
+
+#include <QObject>
+#include <QPersistentModelIndex>
+#include <QString>
+
+class QComboBox;
+class QFileSystemModel;
+class QPushButton;
+class QTreeView;
+
+namespace dorvan::ui {
+
+class MessageBoxes;
+class VolumeSource;
+
+struct FolderPageControls {
+  QComboBox* Drive1 = nullptr;      // the volumes
+  QTreeView* Dir1 = nullptr;        // the folders of the chosen volume
+  QPushButton* Command8 = nullptr;  // "ファイル検索"
+};
+
+class FolderPage : public QObject {
+  Q_OBJECT
+ public:
+  // Fills Drive1 from `volumes` and shows the working folder, as the lists start out before
+  // the user touches them. `volumes` and `messages` must outlive the page.
+  FolderPage(const FolderPageControls& controls, VolumeSource& volumes, MessageBoxes& messages,
+             QObject* parent = nullptr);
+
+  // The folder the scan starts from: the folder chosen in Dir1, or the root of the volume
+  // last chosen in Drive1.
+  QString Dir1Path() const { return dir1_path_; }
+  // Shows `folder` in Dir1 (its volume's tree, the folder selected) and makes it Dir1.Path.
+  void SetDir1Path(const QString& folder);
+
+  // Drive1's choice changed. A ready volume: Dir1 shows it and "ファイル検索" is enabled. A
+  // volume that is not ready: the stop message, Dir1 stays, "ファイル検索" is disabled.
+  void Drive1_Change();
+
+ private:
+  void ShowVolume(const QString& root);
+  void HideOtherTopFolders(const QModelIndex& parent, int first, int last);
+  QString ChosenRoot() const;
+
+  FolderPageControls c_;
+  VolumeSource& volumes_;
+  MessageBoxes& messages_;
+  QFileSystemModel* model_;
+  QString volume_root_;
+  QString dir1_path_;
+};
+
+}  // namespace dorvan::ui

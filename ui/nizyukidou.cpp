@@ -1,0 +1,31 @@
+#include "nizyukidou.h"
+
+#include <QApplication>
+#include <string>
+#include <vector>
+
+#include "ui/app_icon.h"
+#include "ui/program.h"
+#include "ui/single_instance.h"
+
+namespace dorvan::ui {
+
+int Main(int argc, char** argv) {
+  // Before the application object, so a second copy does not even reach the display.
+  SingleInstance instance;
+  if (!instance.TryAcquire()) return 0;
+
+  QApplication app(argc, argv);
+  QApplication::setApplicationName(QStringLiteral("dorvan"));
+  QApplication::setDesktopFileName(QStringLiteral("dorvan"));
+  QApplication::setWindowIcon(AppIcon());
+  // Qt has taken its own options out of argv; the rest name drawings.
+  const std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
+
+  Program program;
+  if (!program.Form_Load(args)) return 1;
+  program.Window().show();
+  return app.exec();
+}
+
+}  // namespace dorvan::ui
