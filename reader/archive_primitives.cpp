@@ -136,8 +136,11 @@ int16_t KindOfClassName(const std::string& name) {
 int16_t LoadMap::KindOfTag(TagPair tag) const {
   for (int16_t kind = KindLine; kind <= KindBlockInsert; ++kind) {
     if (!declared_[kind]) continue;
-    const bool match = tag.Tag16 != 0x7FFF ? tag.Tag16 == table_[kind].Tag16
-                                           : tag.Tag32 == table_[kind].Tag32;
+    // A class declared below index 0x7FFF is always referred to in the 16-bit form, so
+    // the 32-bit form only names classes declared from 0x7FFF on.
+    const TagPair entry = table_[kind];
+    const bool match = tag.Tag16 != 0x7FFF ? tag.Tag16 == entry.Tag16
+                                           : entry.Tag16 == 0x7FFF && tag.Tag32 == entry.Tag32;
     if (match) return kind;
   }
   return KindNone;

@@ -1,6 +1,7 @@
 // The in-memory record of one JWW drawing: header, entities, block definitions and
 // embedded images. Every array is indexed from 0 and never uses element 0: an empty
-// array holds element 0 only, and the items are elements 1 to n.
+// array holds element 0 only, and the items are elements 1 to n. Records compare equal
+// field by field.
 #pragma once
 
 #include <array>
@@ -34,11 +35,13 @@ struct EntityBase {
   int16_t Layer = 0;
   int16_t LayerGroup = 0;
   int16_t Flags = 0;
+  bool operator==(const EntityBase&) const = default;
 };
 
 struct LineEntity {
   EntityBase Base;
   double StartX = 0, StartY = 0, EndX = 0, EndY = 0;
+  bool operator==(const LineEntity&) const = default;
 };
 
 struct ArcEntity {
@@ -46,6 +49,7 @@ struct ArcEntity {
   double CentreX = 0, CentreY = 0, Radius = 0, StartAngle = 0, ArcAngle = 0, TiltAngle = 0,
          Flatness = 0;
   int32_t FullCircle = 0;
+  bool operator==(const ArcEntity&) const = default;
 };
 
 struct PointEntity {
@@ -55,6 +59,7 @@ struct PointEntity {
   // Present in the file only when Base.PenStyle is 100.
   int32_t Code = 0;
   double Rotation = 0, Scale = 0;
+  bool operator==(const PointEntity&) const = default;
 };
 
 struct TextEntity {
@@ -64,12 +69,14 @@ struct TextEntity {
   double Width = 0, Height = 0, Spacing = 0, Angle = 0;
   std::u16string FontName;  // spelled out: the member below is named Text
   std::u16string Text;
+  bool operator==(const TextEntity&) const = default;
 };
 
 struct SolidEntity {
   EntityBase Base;
   std::array<double, 8> Corners{};  // x1, y1, x2, y2, x3, y3, x4, y4
   int32_t Colour = 0;               // present only when Base.PenColour is 10
+  bool operator==(const SolidEntity&) const = default;
 };
 
 struct DimensionEntity {
@@ -80,17 +87,20 @@ struct DimensionEntity {
   int16_t SxfMode = 0;
   LineEntity AuxiliaryLine1, AuxiliaryLine2;
   std::array<PointEntity, 4> Points{};
+  bool operator==(const DimensionEntity&) const = default;
 };
 
 struct BlockInsertEntity {
   EntityBase Base;
   double X = 0, Y = 0, ScaleX = 0, ScaleY = 0, Rotation = 0;
   int32_t Number = 0;  // the block number of the definition it inserts
+  bool operator==(const BlockInsertEntity&) const = default;
 };
 
 struct EntityOrderItem {
   int16_t Kind = KindNone;
   int32_t Index = 0;  // index into the kind's array
+  bool operator==(const EntityOrderItem&) const = default;
 };
 
 // One list of entities: the seven arrays and the file order of the objects.
@@ -103,6 +113,7 @@ struct EntityLists {
   std::vector<DimensionEntity> Dimensions{1};
   std::vector<BlockInsertEntity> BlockInserts{1};
   std::vector<EntityOrderItem> EntityOrder{1};
+  bool operator==(const EntityLists&) const = default;
 };
 
 struct BlockDefinition {
@@ -112,17 +123,20 @@ struct BlockDefinition {
   int32_t TimeStamp = 0;
   Text Name;
   EntityLists Data;  // the block's own entities
+  bool operator==(const BlockDefinition&) const = default;
 };
 
 struct EmbeddedImage {
   Text Name;                   // as stored, including an ending such as ".gz"
   std::vector<uint8_t> Bytes;  // unpacked contents for a ".gz" name, else as stored
+  bool operator==(const EmbeddedImage&) const = default;
 };
 
 struct JwwDrawingData : EntityLists {
   std::vector<BlockDefinition> BlockDefinitions{1};
   std::vector<int32_t> BlockIndexByNumber{0};  // block number -> index in BlockDefinitions
   std::vector<EmbeddedImage> Images{1};
+  bool operator==(const JwwDrawingData&) const = default;
 };
 
 struct LayerGroupSettings {
@@ -132,12 +146,14 @@ struct LayerGroupSettings {
   int32_t Protection = 0;
   std::array<int32_t, 16> LayerState{};
   std::array<int32_t, 16> LayerProtection{};
+  bool operator==(const LayerGroupSettings&) const = default;
 };
 
 struct NamedLineType {
   Text Name;
   int32_t SegmentCount = 0;
   std::array<double, 11> Segments{};  // lengths 1 to 10; element 0 unused
+  bool operator==(const NamedLineType&) const = default;
 };
 
 // Every value of the header, in the widths the file gives them. Fields the system
@@ -169,6 +185,7 @@ struct JwwHeader {
   struct MarkJump {
     double Scale = 1.0, X = 0, Y = 0;
     int32_t LayerGroup = -1;
+    bool operator==(const MarkJump&) const = default;
   };
   std::array<MarkJump, 9> MarkJumps{};  // 1 to 8; element 0 unused
   double Further1 = 0, Further2 = 0, Further3 = 0;
@@ -192,6 +209,7 @@ struct JwwHeader {
   struct TextKindSettings {
     double Width = 0, Height = 0, Spacing = 0;
     int32_t Colour = 0;
+    bool operator==(const TextKindSettings&) const = default;
   };
   std::array<TextKindSettings, 11> TextKinds{};  // 1 to 10; element 0 unused
   double CurrentTextWidth = 0, CurrentTextHeight = 0, CurrentTextSpacing = 0;
@@ -202,6 +220,7 @@ struct JwwHeader {
 
   // The eleventh drawing and printing flag: the base value of the print line widths.
   int32_t PrintLineWidthBase() const { return DrawingFlags[10]; }
+  bool operator==(const JwwHeader&) const = default;
 };
 
 // What one read yields.
@@ -209,6 +228,7 @@ struct JwwDrawing {
   std::string FileName;  // the path given to the read
   JwwHeader Header;
   JwwDrawingData Data;
+  bool operator==(const JwwDrawing&) const = default;
 };
 
 }  // namespace dorvan

@@ -2,6 +2,7 @@
 
 #include <zlib.h>
 
+#include <algorithm>
 #include <cstring>
 #include <fstream>
 #include <stdexcept>
@@ -440,7 +441,14 @@ JwwDrawing ToDrawing(const DrawingSpec& spec) {
     definition.Number = block.number != 0 ? block.number : static_cast<int32_t>(b + 1);
     definition.Name = block.name;
     for (const std::u16string& text : block.texts) AddEntity(definition.Data, MakeText(text));
+    const int32_t number = definition.Number;
     drawing.Data.BlockDefinitions.push_back(std::move(definition));
+    // The number index, as a read fills it (for the numbers a sound drawing can have).
+    auto& index = drawing.Data.BlockIndexByNumber;
+    if (number >= 0 && number <= 0xFFFF) {
+      if (static_cast<std::size_t>(number) >= index.size()) index.resize(number + 1, 0);
+      index[number] = static_cast<int32_t>(drawing.Data.BlockDefinitions.size() - 1);
+    }
   }
   for (const ImageSpec& image : spec.images) {
     EmbeddedImage embedded;

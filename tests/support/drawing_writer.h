@@ -29,31 +29,31 @@ enum class StringForm { ShiftJis, Utf16 };
 
 // One block definition of a DrawingSpec: its name and the texts of its own entity list.
 struct BlockSpec {
-  std::u16string name;
-  std::vector<std::u16string> texts;
+  std::u16string name{};
+  std::vector<std::u16string> texts{};
   int32_t number = 0;  // 0: the definition's position, 1 to n
 };
 
 // One embedded image (written from version 700 on). A name ending in ".gz" is stored
 // gzip-compressed; `contents` are the unpacked bytes.
 struct ImageSpec {
-  std::u16string name;
-  std::string contents;
+  std::u16string name{};
+  std::string contents{};
 };
 
 // The values tests care about; everything else keeps the reader's defaults.
 struct DrawingSpec {
   int32_t version = 600;
   StringForm strings = StringForm::ShiftJis;
-  std::u16string memo;
+  std::u16string memo{};
   int32_t drawingSize = 1;
   int32_t printLineWidthBase = 0;
   std::array<std::u16string, 16> layerGroupNames{};
   std::array<std::array<std::u16string, 16>, 16> layerNames{};  // [group][layer]
-  std::vector<std::u16string> texts;  // top-level text entities, after the lines
+  std::vector<std::u16string> texts{};  // top-level text entities, after the lines
   int32_t lines = 0;                  // top-level line entities, written first
-  std::vector<BlockSpec> blocks;
-  std::vector<ImageSpec> images;
+  std::vector<BlockSpec> blocks{};
+  std::vector<ImageSpec> images{};
 };
 
 // The drawing record a spec describes (header defaults plus the spec's values), for tests
