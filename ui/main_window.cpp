@@ -13,6 +13,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTabBar>
 #include <QTreeView>
 
 #include "files/search_history.h"
@@ -238,7 +239,8 @@ void MainWindow::SetFocusOrder() {
       check2_,     list2_,      command_[2], command_[3], combo1_,     combo3_,
       check3_[3],  check3_[5],  check3_[4],  combo2_,     check3_[2],  check3_[0],
       check3_[1],  check3_[6],  option1_,    option2_,    check3_[7],  check4_,
-      sstab1_,     list1_,      command_[8], check16_,    list3_,      drive1_,
+      // The tab row itself: the tab control as a whole would carry its pages' controls.
+      sstab1_->tabBar(), list1_,      command_[8], check16_,    list3_,      drive1_,
       dir1_,       command_[9]};
   for (std::size_t i = 1; i < order.size(); ++i) setTabOrder(order[i - 1], order[i]);
 }

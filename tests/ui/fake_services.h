@@ -1,0 +1,56 @@
+// Stand-ins for the window's message boxes and the desktop's opener: every message is
+// recorded and answered from a script, every opening request is recorded.
+#pragma once
+
+#include <QString>
+#include <deque>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "files/shell_open.h"
+#include "ui/message_boxes.h"
+
+namespace dorvan::ui::testing {
+
+struct ShownMessage {
+  QString title;
+  QString text;
+  MessageIcon icon;
+  MessageButtons buttons;
+};
+
+class FakeMessageBoxes : public MessageBoxes {
+ public:
+  MessageAnswer Show(QWidget*, const QString& title, const QString& text, MessageIcon icon,
+                     MessageButtons buttons) override {
+    shown.push_back({title, text, icon, buttons});
+    if (onShow) onShow(shown.back());
+    if (buttons == MessageButtons::Ok) return MessageAnswer::Ok;
+    if (yesNoAnswers.empty()) return MessageAnswer::Yes;
+    const MessageAnswer answer = yesNoAnswers.front();
+    yesNoAnswers.pop_front();
+    return answer;
+  }
+
+  std::vector<ShownMessage> shown;
+  // Answers to the Yes/No questions in turn; Yes once they run out.
+  std::deque<MessageAnswer> yesNoAnswers;
+  // Runs while a message is "on the screen", before it is answered.
+  std::function<void(const ShownMessage&)> onShow;
+};
+
+class FakeShell : public ShellOpener {
+ public:
+  struct Request {
+    std::string file;
+    int32_t showCommand;
+  };
+  int32_t ShellOpen(const std::string& file, int32_t showCommand) override {
+    requests.push_back({file, showCommand});
+    return 0;
+  }
+  std::vector<Request> requests;
+};
+
+}  // namespace dorvan::ui::testing
