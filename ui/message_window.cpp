@@ -4,14 +4,10 @@
 #include <QKeyEvent>
 #include <QLabel>
 
-#include "app_icon.h"
+#include "ui/app_icon.h"
+#include "ui/twips.h"
 
 namespace dorvan::ui {
-
-namespace {
-// Twips to pixels at 96 dots per inch, where the window's layout was measured.
-constexpr int Px(int twips) { return twips / 15; }
-}  // namespace
 
 MessageWindow::MessageWindow(std::atomic<bool>& cancel_flag, QWidget* owner)
     : QDialog(owner, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
@@ -22,10 +18,10 @@ MessageWindow::MessageWindow(std::atomic<bool>& cancel_flag, QWidget* owner)
   setWindowTitle(" ");
   setWindowIcon(AppIcon());
   setModal(false);
-  setFixedSize(Px(5205), Px(795));
+  setFixedSize(Twips(5205), Twips(795));
   setSizeGripEnabled(false);
   label1_->setObjectName("Label1");
-  label1_->setGeometry(Px(255), Px(210), Px(4695), Px(225));
+  label1_->setGeometry(TwipsRect(255, 210, 4695, 225));
   label1_->setAlignment(Qt::AlignCenter);
   // The window itself must hold the keyboard focus, so Escape reaches keyPressEvent.
   setFocusPolicy(Qt::StrongFocus);
