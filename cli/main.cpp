@@ -1,5 +1,6 @@
 // dorvan-search: the search of the desktop program for scripts and terminals. A thin
 // shell over the engine: options to controls, the run, and its outcome printed.
+#include <malloc.h>
 #include <pthread.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -164,6 +165,11 @@ int main(int argc, char** argv) {
     return 0;
   }
   InstallInterruptHandler();
+  // Drawings are read one after another into arrays of similar sizes: keeping freed
+  // memory in the heap for the next drawing, instead of handing it back to the system
+  // and faulting fresh zeroed pages in again, saves a good part of the run's time.
+  mallopt(M_MMAP_THRESHOLD, 64 * 1024 * 1024);
+  mallopt(M_TRIM_THRESHOLD, 256 * 1024 * 1024);
 
   ProgressLine progress;
   std::vector<std::string> targets = GatherTargets(options, progress);
