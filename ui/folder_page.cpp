@@ -14,11 +14,12 @@
 namespace dorvan::ui {
 
 FolderPage::FolderPage(const FolderPageControls& controls, VolumeSource& volumes,
-                       MessageBoxes& messages, QObject* parent)
+                       MessageBoxes& messages, std::function<bool()> scanning, QObject* parent)
     : QObject(parent),
       c_(controls),
       volumes_(volumes),
       messages_(messages),
+      scanning_(std::move(scanning)),
       model_(new QFileSystemModel(this)) {
   model_->setFilter(QDir::AllDirs | QDir::NoDotAndDotDot | QDir::Drives);
   model_->setReadOnly(true);
@@ -73,7 +74,9 @@ void FolderPage::Drive1_Change() {
   const QModelIndex index = model_->index(root);
   if (index.isValid()) c_.Dir1->setCurrentIndex(index);
   dir1_path_ = root;
-  c_.Command8->setEnabled(true);
+  // A second scan must not start while one runs; the running scan turns the button on
+  // when it ends.
+  if (!scanning_ || !scanning_()) c_.Command8->setEnabled(true);
 }
 
 void FolderPage::ShowVolume(const QString& root) {

@@ -5,6 +5,7 @@
 #include <QObject>
 #include <QPersistentModelIndex>
 #include <QString>
+#include <functional>
 
 class QComboBox;
 class QFileSystemModel;
@@ -26,9 +27,10 @@ class FolderPage : public QObject {
   Q_OBJECT
  public:
   // Fills Drive1 from `volumes` and shows the working folder, as the lists start out before
-  // the user touches them. `volumes` and `messages` must outlive the page.
+  // the user touches them. `volumes` and `messages` must outlive the page. `scanning` tells
+  // whether a scan runs, during which a volume change leaves the scan button off.
   FolderPage(const FolderPageControls& controls, VolumeSource& volumes, MessageBoxes& messages,
-             QObject* parent = nullptr);
+             std::function<bool()> scanning = {}, QObject* parent = nullptr);
 
   // The folder the scan starts from: the folder chosen in Dir1, or the root of the volume
   // last chosen in Drive1.
@@ -48,6 +50,7 @@ class FolderPage : public QObject {
   FolderPageControls c_;
   VolumeSource& volumes_;
   MessageBoxes& messages_;
+  std::function<bool()> scanning_;
   QFileSystemModel* model_;
   QString volume_root_;
   QString dir1_path_;

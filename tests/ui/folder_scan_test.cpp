@@ -114,8 +114,13 @@ class FolderScanTest : public QObject {
     // The user's close box is refused; the scan goes on.
     QVERIFY(!message.close());
     QVERIFY(message.isVisible());
+    // Choosing a ready volume meanwhile does not offer a second scan.
+    w.Drive1()->setCurrentIndex(1);
+    w.Drive1()->setCurrentIndex(0);
+    QVERIFY(!w.Command8()->isEnabled());
     QVERIFY(finished.wait(10000));
     QCOMPARE(w.List3()->count(), 5);
+    QVERIFY(w.Command8()->isEnabled());
   }
 
   void EscapeInTheMessageWindowStopsAfterTheCurrentFile() {
