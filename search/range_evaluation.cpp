@@ -52,7 +52,8 @@ std::u16string MemoCandidate(std::u16string_view memo) {
 
 RangeEvaluator::RangeEvaluator(const SearchRequest& request, const PatternMatcher* pattern)
     : request_(request), range_(request.LowestRange()) {
-  StrChange(request_.SearchText, normalisedSearchText_);
+  // Value ranges never normalise, so they need not build the normalisation table.
+  if (IsTextRange(range_)) StrChange(request_.SearchText, normalisedSearchText_);
   if (pattern != nullptr) pattern_ = pattern->Clone();
 }
 
