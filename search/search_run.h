@@ -64,7 +64,9 @@ struct RunSettings {
 };
 
 // One complete run. `request` is the window's request, refreshed for the ticked ranges;
-// `messages` receives the reader's messages (may be null).
+// `messages` receives the reader's messages (may be null), on the calling thread and in
+// target order. The caller empties its found list before the call: a refused request
+// leaves it empty too.
 SearchOutcome Works(const SearchControls& controls, SearchRequest& request, DrawingSource& source,
                     SearchObserver& observer, ReaderMessages* messages,
                     const RunSettings& settings = {});
