@@ -9,7 +9,7 @@ jobs=$(nproc)
 # run for a bounded time as CTest tests of the main build.
 cmake -S . -B build-fuzz -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DDORVAN_FUZZ=ON -DDORVAN_BUILD_UI=OFF -DDORVAN_BUILD_TESTS=OFF -DDORVAN_BUILD_BENCH=OFF >/dev/null
-cmake --build build-fuzz -j"$jobs"
+cmake --build build-fuzz -j"$jobs" --target dorvan_fuzzers
 
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DDORVAN_FUZZ_BUILD_DIR="$PWD/build-fuzz" >/dev/null
 cmake --build build -j"$jobs"

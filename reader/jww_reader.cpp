@@ -13,10 +13,6 @@ namespace {
 
 constexpr std::string_view kSignature = "JwwData.";
 
-// The first header-only read takes this much of the file: every header of version 600 and
-// most of version 700 fit, so a header read is one open, one read and one close.
-constexpr std::size_t kFirstHeaderChunk = 32 * 1024;
-
 // A buffer larger than this is given back after the read rather than kept for the next.
 constexpr std::size_t kKeptBufferBytes = 32 * 1024 * 1024;
 
@@ -53,32 +49,44 @@ bool JwwReader::ParseHeader(const uint8_t* data, std::size_t size, JwwDrawing& d
   return false;
 }
 
-void JwwReader::ReadDrawingHeader(const std::string& path, JwwDrawing& drawing) {
-  drawing.FileName = path;
-  bytesConsumed_ = 0;
-  DrawingFile file;
-  if (!file.Open(path)) {
-    ClearDrawingData(drawing.Data);
-    readErrorFlag_ = -1;
-    return;
+namespace {
+
+// Bytes already in memory, read the way a file is.
+class MemorySource {
+ public:
+  explicit MemorySource(std::string_view bytes) : bytes_(bytes) {}
+  uint64_t size() const { return bytes_.size(); }
+  int64_t ReadPrefix(uint8_t* into, std::size_t count) {
+    const std::size_t n = std::min(count, bytes_.size());
+    std::copy_n(bytes_.data(), n, into);
+    return static_cast<int64_t>(n);
   }
+
+ private:
+  std::string_view bytes_;
+};
+
+}  // namespace
+
+template <typename Source>
+void JwwReader::ReadHeaderInChunks(Source& source, JwwDrawing& drawing) {
   // The header's length depends on its strings, so it is read in growing chunks until it
   // fits: a large drawing's entities are never loaded.
-  const uint64_t fileSize = file.size();
-  std::size_t chunk = static_cast<std::size_t>(std::min<uint64_t>(fileSize, kFirstHeaderChunk));
+  const uint64_t size = source.size();
+  std::size_t chunk = static_cast<std::size_t>(std::min<uint64_t>(size, firstHeaderChunk_));
   bool read = false;
   bool ioError = false;
   for (;;) {
     uint8_t* bytes = buffer_.Reserve(chunk);
-    const int64_t got = file.ReadPrefix(bytes, chunk);
+    const int64_t got = source.ReadPrefix(bytes, chunk);
     if (got < 0) {
       ioError = true;
       break;
     }
     std::size_t needed = 0;
     read = ParseHeader(bytes, static_cast<std::size_t>(got), drawing, &needed);
-    if (read || needed == 0 || static_cast<std::size_t>(got) < chunk || needed > fileSize) break;
-    chunk = static_cast<std::size_t>(std::min<uint64_t>(fileSize, std::max(needed, chunk * 2)));
+    if (read || needed == 0 || static_cast<std::size_t>(got) < chunk || needed > size) break;
+    chunk = static_cast<std::size_t>(std::min<uint64_t>(size, std::max(needed, chunk * 2)));
   }
   KeepBufferSmall();
   ClearDrawingData(drawing.Data);
@@ -91,15 +99,22 @@ void JwwReader::ReadDrawingHeader(const std::string& path, JwwDrawing& drawing) 
   }
 }
 
-void JwwReader::ReadHeaderFromBytes(std::string_view bytes, JwwDrawing& drawing) {
-  std::size_t needed = 0;
-  const bool read = ParseHeader(BytesOf(bytes), bytes.size(), drawing, &needed);
-  ClearDrawingData(drawing.Data);
-  if (read) {
-    readErrorFlag_ = 0;
-  } else {
-    ReportHeaderFailure();
+void JwwReader::ReadDrawingHeader(const std::string& path, JwwDrawing& drawing) {
+  drawing.FileName = path;
+  bytesConsumed_ = 0;
+  DrawingFile file;
+  if (!file.Open(path)) {
+    ClearDrawingData(drawing.Data);
+    readErrorFlag_ = -1;
+    return;
   }
+  ReadHeaderInChunks(file, drawing);
+}
+
+void JwwReader::ReadHeaderFromBytes(std::string_view bytes, JwwDrawing& drawing) {
+  bytesConsumed_ = 0;
+  MemorySource source(bytes);
+  ReadHeaderInChunks(source, drawing);
 }
 
 int32_t JwwReader::ReadWholeDrawing(const std::string& path, JwwDrawing& drawing) {

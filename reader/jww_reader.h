@@ -52,7 +52,17 @@ class JwwReader {
   // The reader's working record, which a search clears, reads into and copies out of.
   JwwDrawing& CurrentDrawing() { return current_; }
 
+  // How much of the file a header-only read takes first (it grows from there as the
+  // header needs); tests and fuzzing make it small to exercise the growing.
+  void SetFirstHeaderChunk(std::size_t bytes) { firstHeaderChunk_ = bytes < 16 ? 16 : bytes; }
+
+  // The first header chunk by default: every header of version 600 and most of version
+  // 700 fit, so a header read is one open, one read and one close.
+  static constexpr std::size_t kFirstHeaderChunk = 32 * 1024;
+
  private:
+  template <typename Source>
+  void ReadHeaderInChunks(Source& source, JwwDrawing& drawing);
   // Header bytes parsed from `data`; false with `needed` set when they ran out first.
   bool ParseHeader(const uint8_t* data, std::size_t size, JwwDrawing& drawing, std::size_t* needed);
   int32_t ParseWhole(const uint8_t* data, std::size_t size, JwwDrawing& drawing);
@@ -62,6 +72,7 @@ class JwwReader {
   ReaderMessages* messages_;
   int16_t readErrorFlag_ = 0;
   uint64_t bytesConsumed_ = 0;
+  std::size_t firstHeaderChunk_ = kFirstHeaderChunk;
   ByteBuffer buffer_;
   JwwDrawing current_;
 };

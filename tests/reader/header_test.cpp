@@ -143,6 +143,24 @@ TEST(HeaderOnlyRead, ReadsOnlyTheHeaderFromAFileAndGrowsForALongHeader) {
   EXPECT_EQ(reader.BytesConsumed(), testing::WriteDrawing(spec).size() - 8);
 }
 
+TEST(HeaderOnlyRead, TheHeaderIsTheSameWhateverTheFirstChunk) {
+  DrawingSpec spec;
+  spec.version = 700;
+  spec.memo = std::u16string(3000, u'メ');
+  spec.layerNames[15][15] = u"最後の名前";
+  spec.lines = 100;
+  const std::string bytes = testing::WriteDrawing(spec);
+  JwwReader reader;
+  const JwwDrawing expected = ReadHeader(reader, bytes);
+  const uint64_t consumed = reader.BytesConsumed();
+  for (std::size_t chunk : {16, 1000, 6001, 20000}) {
+    reader.SetFirstHeaderChunk(chunk);
+    EXPECT_TRUE(ReadHeader(reader, bytes) == expected) << chunk;
+    EXPECT_EQ(reader.GetReadError(), 0);
+    EXPECT_EQ(reader.BytesConsumed(), consumed);
+  }
+}
+
 TEST(Reads, AFileThatCannotBeOpenedFailsAndIsNeverCreated) {
   TempFolder folder;
   const std::string missing = folder.File("missing.jww");
