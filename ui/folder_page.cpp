@@ -5,6 +5,7 @@
 #include <QFileSystemModel>
 #include <QHeaderView>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QStorageInfo>
 #include <QTreeView>
 
@@ -30,6 +31,13 @@ FolderPage::FolderPage(const FolderPageControls& controls, VolumeSource& volumes
   // Only the chosen volume's root stands at the top of the tree, even though the model
   // lists its neighbours as they load.
   connect(model_, &QFileSystemModel::rowsInserted, this, &FolderPage::HideOtherTopFolders);
+  // The tree loads and sorts folders in the background, which moves the rows; the chosen
+  // folder is brought back into view until the user takes over the tree.
+  connect(model_, &QFileSystemModel::directoryLoaded, this, &FolderPage::RevealChosenFolder);
+  connect(model_, &QFileSystemModel::layoutChanged, this, &FolderPage::RevealChosenFolder);
+  connect(c_.Dir1, &QTreeView::pressed, this, [this] { reveal_pending_ = false; });
+  connect(c_.Dir1->verticalScrollBar(), &QScrollBar::actionTriggered, this,
+          [this] { reveal_pending_ = false; });
   connect(c_.Dir1->selectionModel(), &QItemSelectionModel::currentChanged, this,
           [this](const QModelIndex& current) {
             if (current.isValid()) dir1_path_ = model_->filePath(current);
@@ -54,9 +62,15 @@ void FolderPage::SetDir1Path(const QString& folder) {
   const QModelIndex index = model_->index(folder);
   if (index.isValid()) {
     c_.Dir1->setCurrentIndex(index);
-    c_.Dir1->scrollTo(index);
+    reveal_pending_ = true;
+    RevealChosenFolder();
   }
   dir1_path_ = folder;
+}
+
+void FolderPage::RevealChosenFolder() {
+  const QModelIndex current = c_.Dir1->currentIndex();
+  if (reveal_pending_ && current.isValid()) c_.Dir1->scrollTo(current, QAbstractItemView::PositionAtCenter);
 }
 
 void FolderPage::Drive1_Change() {

@@ -2,8 +2,8 @@
 // volume, then a folder of it; the folder scan starts from Dir1.Path.
 #pragma once
 
+#include <QModelIndex>
 #include <QObject>
-#include <QPersistentModelIndex>
 #include <QString>
 #include <functional>
 
@@ -44,6 +44,7 @@ class FolderPage : public QObject {
 
  private:
   void ShowVolume(const QString& root);
+  void RevealChosenFolder();
   void HideOtherTopFolders(const QModelIndex& parent, int first, int last);
   QString ChosenRoot() const;
 
@@ -54,6 +55,7 @@ class FolderPage : public QObject {
   QFileSystemModel* model_;
   QString volume_root_;
   QString dir1_path_;
+  bool reveal_pending_ = false;
 };
 
 }  // namespace dorvan::ui
