@@ -70,10 +70,16 @@ if [ -f "$info" ] && [ "$(info_get generator)" = "$revision" ] && [ "$(info_get 
    [ "$(info_get needle)" = "$needle" ]; then
   log "reusing the corpus in $corpus"
 else
-  log "writing the corpus into $corpus (seed $seed, $megabytes MiB, $drawings drawings)"
   mkdir -p "$corpus"
+  free_mib=$(df -Pm "$corpus" | awk 'NR == 2 { print $4 }')
+  if [ "$free_mib" -lt $((megabytes * 11 / 10 + 64)) ]; then
+    log "$corpus has $free_mib MiB free; the corpus needs about $((megabytes * 11 / 10)) MiB"
+    exit 1
+  fi
+  log "writing the corpus into $corpus (seed $seed, $megabytes MiB, $drawings drawings)"
+  # --verify reads every drawing back, so a corpus the reader cannot read never gets timed.
   "$generator" --out "$corpus" --seed "$seed" --megabytes "$megabytes" --drawings "$drawings" \
-    --needle "$needle" >/dev/null
+    --needle "$needle" --verify >/dev/null
 fi
 tree=$(info_get tree)
 expected_data=$(info_get expected_data)
@@ -110,6 +116,10 @@ run() {
   echo "$kb" >>"$scratch/$name.kb"
   local found
   found=$(wc -l <"$scratch/out")
+  if grep -q '^unreadable: ' "$scratch/err"; then
+    log "$name could not read $(grep -c '^unreadable: ' "$scratch/err") drawings"
+    failures=$((failures + 1))
+  fi
   if [ "$expected" != - ] && [ "$found" != "$expected" ]; then
     log "$name found $found drawings, expected $expected"
     grep -m 3 -v '^$' "$scratch/err" >&2 || true
