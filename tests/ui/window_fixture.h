@@ -3,11 +3,14 @@
 #pragma once
 
 #include <QAbstractButton>
+#include <QStringList>
 #include <QTabBar>
 #include <QTest>
 #include <memory>
 
 #include "tests/ui/fake_services.h"
+#include "ui/error_window.h"
+#include "ui/list_box.h"
 #include "ui/main_window.h"
 #include "ui/tab_control.h"
 
@@ -17,12 +20,20 @@ struct WindowFixture {
   FakeMessageBoxes messages;
   FakeShell shell;
   std::unique_ptr<MainWindow> window;
+  // The entries of each error window the runs showed; no test waits on the real window
+  // unless it puts the real one back.
+  std::vector<QStringList> errorWindows;
 
   WindowFixture() {
     WindowServices services;
     services.messages = &messages;
     services.shell = &shell;
     window = std::make_unique<MainWindow>(services);
+    window->SetErrorWindowPresenter([this](ErrorWindow& shown) {
+      QStringList entries;
+      for (int row = 0; row < shown.List1()->count(); ++row) entries << shown.List1()->item(row)->text();
+      errorWindows.push_back(entries);
+    });
     window->show();
     window->activateWindow();
     if (!QTest::qWaitForWindowActive(window.get())) qWarning("the main window did not become active");
