@@ -1,20 +1,33 @@
 #include "ui/screenshot.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QPixmap>
 #include <QPointer>
+#include <QPushButton>
 #include <QTimer>
-#include <QWidget>
 #include <cstdio>
+
+#include "ui/main_window.h"
 
 namespace dorvan::ui {
 
-void SaveScreenshotIfAsked(QWidget& window) {
+void SaveScreenshotIfAsked(MainWindow& window) {
   const QString path = qEnvironmentVariable("DORVAN_SCREENSHOT");
   if (path.isEmpty()) return;
-  QPointer<QWidget> target(&window);
+  QPointer<MainWindow> target(&window);
+  const QString search = qEnvironmentVariable("DORVAN_SCREENSHOT_SEARCH");
+  if (!search.isEmpty()) {
+    QTimer::singleShot(100, &window, [target, search] {
+      if (target == nullptr) return;
+      target->Combo1()->setEditText(search);
+      // The result message stays open until the picture has been taken; it is a window of
+      // its own and not in the picture.
+      target->Command6()->click();
+    });
+  }
   // Let the window lay out and paint first.
-  QTimer::singleShot(500, &window, [target, path] {
+  QTimer::singleShot(800, &window, [target, path] {
     if (target == nullptr) return;
     if (!target->grab().save(path, "PNG")) {
       std::fprintf(stderr, "dorvan: cannot write the screenshot %s\n", qPrintable(path));

@@ -1,13 +1,14 @@
 // A picture of the main window for the documentation: when the environment variable
 // DORVAN_SCREENSHOT names a PNG file, the window saves itself there once it is on the
-// screen and the program quits.
+// screen and the program quits. DORVAN_SCREENSHOT_SEARCH, when set, is searched for first
+// so that the picture shows a found list.
 #pragma once
-
-class QWidget;
 
 namespace dorvan::ui {
 
+class MainWindow;
+
 // Call when the window has been shown; does nothing without DORVAN_SCREENSHOT.
-void SaveScreenshotIfAsked(QWidget& window);
+void SaveScreenshotIfAsked(MainWindow& window);
 
 }  // namespace dorvan::ui
