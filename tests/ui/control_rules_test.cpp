@@ -140,33 +140,6 @@ class ControlRulesTest : public QObject {
     }
   }
 
-  void LeavingTheSizeRangeForgetsItsChoice() {
-    WindowFixture f;
-    MainWindow& w = f.w();
-    UntickRangeZero(w);
-    ClickBox(w.Check3(3));
-    w.Combo3()->setCurrentIndex(4);  // "A4"
-    QCOMPARE(w.Combo3()->currentText(), QStringLiteral("A4"));
-    ClickBox(w.Check3(3));
-    ClickBox(w.Check3(3));
-    QCOMPARE(w.Combo3()->currentIndex(), -1);
-    QVERIFY(w.Combo3()->currentText().isEmpty());
-  }
-
-  void VersionRangeUnticksTheOptions() {
-    WindowFixture f;
-    MainWindow& w = f.w();
-    ClickBox(w.Check1());
-    ClickBox(w.Check4());
-    UntickRangeZero(w);
-    ClickBox(w.Check3(2));
-    QVERIFY(!w.Check1()->isChecked() && !w.Check1()->isEnabled());
-    QVERIFY(!w.Check4()->isChecked() && !w.Check4()->isEnabled());
-    QVERIFY(!w.Combo1()->isEnabled());
-    QVERIFY(w.Combo2()->isEnabled());
-    QVERIFY(!w.Combo3()->isEnabled() && w.Combo3()->currentIndex() == -1);
-  }
-
   void PatternOptionWithATextRangeUnticksAndLocks() {
     WindowFixture f;
     MainWindow& w = f.w();
@@ -219,25 +192,6 @@ class ControlRulesTest : public QObject {
     for (QPushButton* button : {w.Command1(), w.Command4(), w.Command5()}) QVERIFY(button->isEnabled());
     ClickTab(w, 0);
     for (QPushButton* button : {w.Command1(), w.Command4(), w.Command5()}) QVERIFY(!button->isEnabled());
-  }
-
-  void AtMostOneRangeIsTickedWhateverIsClicked() {
-    WindowFixture f;
-    MainWindow& w = f.w();
-    // Clicking every box in screen order, twice over: disabled boxes ignore the click.
-    for (int pass = 0; pass < 2; ++pass) {
-      for (int index : {0, 1, 2, 3, 4, 5, 7, 6}) {
-        ClickBox(w.Check3(index));
-        int ticked = 0;
-        int enabled = 0;
-        for (int box = 0; box < 8; ++box) {
-          ticked += w.Check3(box)->isChecked() ? 1 : 0;
-          enabled += w.Check3(box)->isEnabled() ? 1 : 0;
-        }
-        QVERIFY(ticked <= 1);
-        QCOMPARE(enabled, ticked == 1 ? 1 : 8);
-      }
-    }
   }
 
   void KeyboardSpaceTicksLikeAClick() {
