@@ -226,6 +226,24 @@ TEST_P(ReadAheadTest, GivesExactlyTheOneByOneRun) {
   }
 }
 
+TEST(Works, PatternSearchOnWorkerThreadsGivesTheOneByOneResult) {
+  FakeDrawingSource source;
+  source.concurrent = true;
+  std::vector<std::string> targets;
+  for (int i = 0; i < 200; ++i) {
+    targets.push_back("/d/" + std::to_string(i) + ".jww");
+    source.Add(targets.back(), MakeDrawing({i % 3 ? u"図面番号" : u"図番"}));
+  }
+  SearchControls controls = DataSearch(u"図面+番", targets);
+  controls.Check4 = true;
+  RecordingObserver one, three;
+  const SearchOutcome expected = Works(controls, source, one, nullptr, RunSettings{1});
+  const SearchOutcome outcome = Works(controls, source, three, nullptr, RunSettings{3});
+  EXPECT_EQ(expected.FoundList.size(), 133u);
+  EXPECT_EQ(outcome.FoundList, expected.FoundList);
+  EXPECT_EQ(three.events, one.events);
+}
+
 INSTANTIATE_TEST_SUITE_P(CancelPoints, ReadAheadTest, ::testing::Values(-1, 1, 2, 40, 300));
 
 }  // namespace
