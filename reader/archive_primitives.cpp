@@ -94,17 +94,25 @@ Text ReadCString(ByteCursor& in) {
 }
 
 void ReadCString(ByteCursor& in, Text& field) {
+  // Most strings of a header are empty: a single length byte of 0.
+  if (in.Peek() == 0) {
+    in.Skip(1);
+    field.clear();
+    return;
+  }
   Text text = ReadCString(in);
   if (!in.failed()) field = std::move(text);
 }
 
-std::string ReadClassName(ByteCursor& in) {
+std::string_view ReadClassNameView(ByteCursor& in) {
   const int16_t length = in.Word();
   if (length <= 0) return {};
   const uint8_t* p = in.Take(static_cast<std::size_t>(length));
   if (!p) return {};
-  return std::string(reinterpret_cast<const char*>(p), static_cast<std::size_t>(length));
+  return std::string_view(reinterpret_cast<const char*>(p), static_cast<std::size_t>(length));
 }
+
+std::string ReadClassName(ByteCursor& in) { return std::string(ReadClassNameView(in)); }
 
 uint32_t ReadCount(ByteCursor& in) {
   const uint16_t word = in.UWord();
@@ -118,7 +126,7 @@ ObjectTag ReadObjectTag(ByteCursor& in) {
   if (word == 0xFFFF) {
     tag.NewClass = true;
     in.Skip(2);  // the class schema number, not tested
-    tag.ClassName = ReadClassName(in);
+    tag.ClassName = ReadClassNameView(in);
   } else if (word == 0x7FFF) {
     tag.Pair = {word, in.UDword()};
   } else {
@@ -127,7 +135,7 @@ ObjectTag ReadObjectTag(ByteCursor& in) {
   return tag;
 }
 
-int16_t KindOfClassName(const std::string& name) {
+int16_t KindOfClassName(std::string_view name) {
   for (int16_t kind = KindLine; kind <= KindBlockInsert; ++kind)
     if (name == kClassNames[kind]) return kind;
   return KindNone;

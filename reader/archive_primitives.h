@@ -5,6 +5,7 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "reader/byte_cursor.h"
 #include "reader/jww_drawing.h"
@@ -32,6 +33,8 @@ void ReadCString(ByteCursor& in, Text& field);
 
 // The class name of a new-class declaration: a signed word length and one byte a character.
 std::string ReadClassName(ByteCursor& in);
+// The same as a view of the cursor's bytes.
+std::string_view ReadClassNameView(ByteCursor& in);
 
 // An element count: a word, or 0xFFFF followed by a dword.
 uint32_t ReadCount(ByteCursor& in);
@@ -40,12 +43,12 @@ uint32_t ReadCount(ByteCursor& in);
 struct ObjectTag {
   TagPair Pair;           // the class reference (for a declaration, set by the caller)
   bool NewClass = false;  // 0xFFFF: a class is declared here
-  std::string ClassName;  // the declared class
+  std::string_view ClassName;  // the declared class, a view of the cursor's bytes
 };
 ObjectTag ReadObjectTag(ByteCursor& in);
 
 // The entity class names, by EntityKind 1 to 7; 0 when the name is none of them.
-int16_t KindOfClassName(const std::string& name);
+int16_t KindOfClassName(std::string_view name);
 
 // The load map of one read: the running index and the pair at which each class (entity
 // kinds 1 to 7, and 8 for the block definitions' CDataList) was declared.

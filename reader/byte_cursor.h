@@ -4,12 +4,52 @@
 // nothing, so a record is checked once after it has been read.
 #pragma once
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <limits>
 
 namespace dorvan {
+
+// A little-endian value from unaligned bytes: one load on a little-endian host.
+template <typename T>
+T LoadLittleEndian(const uint8_t* p) {
+  T value = 0;
+  if constexpr (std::endian::native == std::endian::little) {
+    std::memcpy(&value, p, sizeof value);
+  } else {
+    for (std::size_t i = 0; i < sizeof(T); ++i) value |= static_cast<T>(static_cast<T>(p[i]) << (8 * i));
+  }
+  return value;
+}
+
+// The fields of a fixed-size record whose bytes the cursor has already checked as a whole
+// (ByteCursor::Take), decoded without a check per field.
+class FieldReader {
+ public:
+  explicit FieldReader(const uint8_t* p) : p_(p) {}
+  uint8_t Byte() { return *p_++; }
+  void Read(int32_t& field) { field = Dword(); }
+  void Read(double& field) { field = Double(); }
+  int16_t Word() { return static_cast<int16_t>(Next<uint16_t>()); }
+  int32_t Dword() { return static_cast<int32_t>(Next<uint32_t>()); }
+  double Double() {
+    const uint64_t bits = Next<uint64_t>();
+    double value;
+    std::memcpy(&value, &bits, sizeof value);
+    return value;
+  }
+
+ private:
+  template <typename T>
+  T Next() {
+    const T value = LoadLittleEndian<T>(p_);
+    p_ += sizeof(T);
+    return value;
+  }
+  const uint8_t* p_;
+};
 
 class ByteCursor {
  public:
@@ -36,6 +76,9 @@ class ByteCursor {
                                                                       : static_cast<std::size_t>(count) * minBytes);
     return false;
   }
+
+  // The next byte without consuming it, or -1 when there is none.
+  int Peek() const { return failed_ || pos_ == size_ ? -1 : data_[pos_]; }
 
   // The next n bytes, or nullptr when they are not all there.
   const uint8_t* Take(std::size_t n) {
@@ -72,12 +115,9 @@ class ByteCursor {
   }
 
  private:
-  // Assembled byte by byte so the value is right on any host; compilers make it one load.
   template <typename T>
   static T Load(const uint8_t* p) {
-    T value = 0;
-    for (std::size_t i = 0; i < sizeof(T); ++i) value |= static_cast<T>(static_cast<T>(p[i]) << (8 * i));
-    return value;
+    return LoadLittleEndian<T>(p);
   }
   template <typename T>
   T Fixed() {

@@ -163,23 +163,29 @@ void ResetArray(std::vector<T>& items) {
   items.emplace_back();
 }
 
+// The defaults, built once: a clear before every read then only copies them.
+const JwwHeader& DefaultHeader() {
+  static const JwwHeader defaults = [] {
+    // Fields the table of defaults leaves open start from the record's own initial values.
+    JwwHeader fresh;
+    fresh.DimensionSettings = {2002111, 5, 50150030, 11000000, 4100};
+    fresh.MultiLineSpacings = {100, 200, 300, 400, 500, 1000, 2000, 3000, 4000, 5000};
+    ResetColours(fresh);
+    ResetLineTypes(fresh);
+    for (int kind = 1; kind <= 10; ++kind) {
+      // Text kinds 1 to 10 grow from 2 mm to 10 mm.
+      const double size = 2.0 + 0.5 * (kind - 1) + (kind > 5 ? 0.5 * (kind - 5) : 0);
+      fresh.TextKinds[kind] = {size, size, 0.0, kind <= 9 ? kind : 1};
+    }
+    ResetLayers(fresh);
+    return fresh;
+  }();
+  return defaults;
+}
+
 }  // namespace
 
-void ResetHeaderDefaults(JwwHeader& header) {
-  // Fields the table of defaults leaves open start from the record's own initial values.
-  JwwHeader fresh;
-  fresh.DimensionSettings = {2002111, 5, 50150030, 11000000, 4100};
-  fresh.MultiLineSpacings = {100, 200, 300, 400, 500, 1000, 2000, 3000, 4000, 5000};
-  ResetColours(fresh);
-  ResetLineTypes(fresh);
-  for (int kind = 1; kind <= 10; ++kind) {
-    // Text kinds 1 to 10 grow from 2 mm to 10 mm.
-    const double size = 2.0 + 0.5 * (kind - 1) + (kind > 5 ? 0.5 * (kind - 5) : 0);
-    fresh.TextKinds[kind] = {size, size, 0.0, kind <= 9 ? kind : 1};
-  }
-  ResetLayers(fresh);
-  header = std::move(fresh);
-}
+void ResetHeaderDefaults(JwwHeader& header) { header = DefaultHeader(); }
 
 void ResetLayers(JwwHeader& header) {
   header.WriteLayerGroup = 0;

@@ -9,6 +9,27 @@ namespace {
 constexpr uint8_t kPointWithCode = 100;
 constexpr int16_t kSolidWithColour = 10;
 
+// Bytes of the fixed parts of the records, each taken from the cursor in one checked step.
+constexpr std::size_t kBaseBytes = 4 + 1 + 5 * 2;
+constexpr std::size_t kLineBytes = kBaseBytes + 4 * 8;
+constexpr std::size_t kArcBytes = kBaseBytes + 7 * 8 + 4;
+constexpr std::size_t kPointBytes = kBaseBytes + 2 * 8 + 4;
+constexpr std::size_t kPointCodeBytes = 4 + 2 * 8;
+constexpr std::size_t kTextFixedBytes = kBaseBytes + 4 * 8 + 4 + 4 * 8;
+constexpr std::size_t kSolidBytes = kBaseBytes + 8 * 8;
+constexpr std::size_t kBlockInsertBytes = kBaseBytes + 5 * 8 + 4;
+static_assert(kMinEntityBytes == 2 + kPointBytes);
+
+[[gnu::always_inline]] inline void DecodeBase(FieldReader& f, EntityBase& base) {
+  base.Group = f.Dword();
+  base.PenStyle = f.Byte();
+  base.PenColour = f.Word();
+  base.PenWidth = f.Word();
+  base.Layer = f.Word();
+  base.LayerGroup = f.Word();
+  base.Flags = f.Word();
+}
+
 // Grows a kind's array by one element, reads the record into it and returns its index.
 template <typename Record, typename ReadRecord>
 int32_t ReadInto(std::vector<Record>& items, ReadRecord read) {
@@ -19,65 +40,79 @@ int32_t ReadInto(std::vector<Record>& items, ReadRecord read) {
 }  // namespace
 
 void ReadEntityBase(ByteCursor& in, EntityBase& base) {
-  base.Group = in.Dword();
-  base.PenStyle = in.Byte();
-  base.PenColour = in.Word();
-  base.PenWidth = in.Word();
-  base.Layer = in.Word();
-  base.LayerGroup = in.Word();
-  base.Flags = in.Word();
-}
-
-void ReadLine(ByteCursor& in, LineEntity& line) {
-  ReadEntityBase(in, line.Base);
-  line.StartX = in.Double();
-  line.StartY = in.Double();
-  line.EndX = in.Double();
-  line.EndY = in.Double();
-}
-
-void ReadArc(ByteCursor& in, ArcEntity& arc) {
-  ReadEntityBase(in, arc.Base);
-  arc.CentreX = in.Double();
-  arc.CentreY = in.Double();
-  arc.Radius = in.Double();
-  arc.StartAngle = in.Double();
-  arc.ArcAngle = in.Double();
-  arc.TiltAngle = in.Double();
-  arc.Flatness = in.Double();
-  arc.FullCircle = in.Dword();
-}
-
-void ReadPoint(ByteCursor& in, PointEntity& point) {
-  ReadEntityBase(in, point.Base);
-  point.X = in.Double();
-  point.Y = in.Double();
-  point.Temporary = in.Dword();
-  if (point.Base.PenStyle == kPointWithCode) {
-    point.Code = in.Dword();
-    point.Rotation = in.Double();
-    point.Scale = in.Double();
+  if (const uint8_t* p = in.Take(kBaseBytes)) {
+    FieldReader f(p);
+    DecodeBase(f, base);
   }
 }
 
+void ReadLine(ByteCursor& in, LineEntity& line) {
+  const uint8_t* p = in.Take(kLineBytes);
+  if (!p) return;
+  FieldReader f(p);
+  DecodeBase(f, line.Base);
+  line.StartX = f.Double();
+  line.StartY = f.Double();
+  line.EndX = f.Double();
+  line.EndY = f.Double();
+}
+
+void ReadArc(ByteCursor& in, ArcEntity& arc) {
+  const uint8_t* p = in.Take(kArcBytes);
+  if (!p) return;
+  FieldReader f(p);
+  DecodeBase(f, arc.Base);
+  arc.CentreX = f.Double();
+  arc.CentreY = f.Double();
+  arc.Radius = f.Double();
+  arc.StartAngle = f.Double();
+  arc.ArcAngle = f.Double();
+  arc.TiltAngle = f.Double();
+  arc.Flatness = f.Double();
+  arc.FullCircle = f.Dword();
+}
+
+void ReadPoint(ByteCursor& in, PointEntity& point) {
+  const uint8_t* p = in.Take(kPointBytes);
+  if (!p) return;
+  FieldReader f(p);
+  DecodeBase(f, point.Base);
+  point.X = f.Double();
+  point.Y = f.Double();
+  point.Temporary = f.Dword();
+  if (point.Base.PenStyle != kPointWithCode) return;
+  const uint8_t* q = in.Take(kPointCodeBytes);
+  if (!q) return;
+  FieldReader code(q);
+  point.Code = code.Dword();
+  point.Rotation = code.Double();
+  point.Scale = code.Double();
+}
+
 void ReadText(ByteCursor& in, TextEntity& text) {
-  ReadEntityBase(in, text.Base);
-  text.StartX = in.Double();
-  text.StartY = in.Double();
-  text.EndX = in.Double();
-  text.EndY = in.Double();
-  text.TextKind = in.Dword();
-  text.Width = in.Double();
-  text.Height = in.Double();
-  text.Spacing = in.Double();
-  text.Angle = in.Double();
+  const uint8_t* p = in.Take(kTextFixedBytes);
+  if (!p) return;
+  FieldReader f(p);
+  DecodeBase(f, text.Base);
+  text.StartX = f.Double();
+  text.StartY = f.Double();
+  text.EndX = f.Double();
+  text.EndY = f.Double();
+  text.TextKind = f.Dword();
+  text.Width = f.Double();
+  text.Height = f.Double();
+  text.Spacing = f.Double();
+  text.Angle = f.Double();
   text.FontName = ReadCString(in);
   text.Text = ReadCString(in);
 }
 
 void ReadSolid(ByteCursor& in, SolidEntity& solid) {
-  ReadEntityBase(in, solid.Base);
-  for (double& v : solid.Corners) v = in.Double();
+  const uint8_t* p = in.Take(kSolidBytes);
+  if (!p) return;
+  FieldReader f(p);
+  DecodeBase(f, solid.Base);
+  for (double& v : solid.Corners) v = f.Double();
   if (solid.Base.PenColour == kSolidWithColour) solid.Colour = in.Dword();
 }
 
@@ -94,13 +129,16 @@ void ReadDimension(ByteCursor& in, int32_t version, DimensionEntity& dimension) 
 }
 
 void ReadBlockInsert(ByteCursor& in, BlockInsertEntity& insert) {
-  ReadEntityBase(in, insert.Base);
-  insert.X = in.Double();
-  insert.Y = in.Double();
-  insert.ScaleX = in.Double();
-  insert.ScaleY = in.Double();
-  insert.Rotation = in.Double();
-  insert.Number = in.Dword();
+  const uint8_t* p = in.Take(kBlockInsertBytes);
+  if (!p) return;
+  FieldReader f(p);
+  DecodeBase(f, insert.Base);
+  insert.X = f.Double();
+  insert.Y = f.Double();
+  insert.ScaleX = f.Double();
+  insert.ScaleY = f.Double();
+  insert.Rotation = f.Double();
+  insert.Number = f.Dword();
 }
 
 std::string_view ReadEntityList(ByteCursor& in, int32_t version, EntityLists& lists, LoadMap& map) {

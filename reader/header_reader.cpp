@@ -11,14 +11,14 @@ namespace {
 
 constexpr std::string_view kSignature = "JwwData.";
 
-void ReadLineType(ByteCursor& in, JwwHeader& h, int t) {
+void ReadLineType(FieldReader& in, JwwHeader& h, int t) {
   in.Read(h.LinePattern[t]);
   in.Read(h.LineUnitDots[t]);
   in.Read(h.LinePitch[t]);
   in.Read(h.LinePrintPitch[t]);
 }
 
-void ReadLayers(ByteCursor& in, JwwHeader& h) {
+void ReadLayers(FieldReader& in, JwwHeader& h) {
   in.Read(h.WriteLayerGroup);
   for (LayerGroupSettings& group : h.Groups) {
     in.Read(group.State);
@@ -32,7 +32,7 @@ void ReadLayers(ByteCursor& in, JwwHeader& h) {
   }
 }
 
-void ReadSettings(ByteCursor& in, JwwHeader& h) {
+void ReadSettings(FieldReader& in, JwwHeader& h) {
   for (int32_t& v : h.Reserved1) in.Read(v);
   for (int32_t& v : h.DimensionSettings) in.Read(v);
   in.Read(h.Reserved2);
@@ -55,7 +55,7 @@ void ReadNames(ByteCursor& in, JwwHeader& h) {
   for (Text& name : h.LayerGroupNames) ReadCString(in, name);
 }
 
-void ReadViewSettings(ByteCursor& in, JwwHeader& h) {
+void ReadViewSettings(FieldReader& in, JwwHeader& h) {
   in.Read(h.ShadowHeight);
   in.Read(h.Latitude);
   in.Read(h.NineToFifteen);
@@ -87,7 +87,7 @@ void ReadViewSettings(ByteCursor& in, JwwHeader& h) {
   in.Read(h.MultiLineEndExtension);
 }
 
-void ReadPens(ByteCursor& in, JwwHeader& h) {
+void ReadPens(FieldReader& in, JwwHeader& h) {
   for (int c = 0; c <= 9; ++c) {
     in.Read(h.ScreenColour[c]);
     in.Read(h.ScreenLineWidth[c]);
@@ -112,27 +112,52 @@ void ReadPens(ByteCursor& in, JwwHeader& h) {
   in.Read(h.SolidColour);
 }
 
-// Colours 100 to 356 and line types 30 to 62, written from version 420 on.
-void ReadExtendedPens(ByteCursor& in, JwwHeader& h) {
-  for (int c = 100; c <= 356; ++c) {
-    in.Read(h.ScreenColour[c]);
-    in.Read(h.ScreenLineWidth[c]);
-  }
-  for (int c = 100; c <= 356; ++c) {
-    ReadCString(in, h.ColourNames[c - 100]);
-    in.Read(h.PrintColour[c]);
-    in.Read(h.PrintLineWidth[c]);
-    in.Read(h.PointRadius[c]);
-  }
-  for (int t = 30; t <= 62; ++t) ReadLineType(in, h, t);
-  for (NamedLineType& type : h.LineTypeNames) {
-    ReadCString(in, type.Name);
-    in.Read(type.SegmentCount);
-    for (int s = 1; s <= 10; ++s) in.Read(type.Segments[s]);
+// Reads a run of fixed values whose byte count is known, checking the bounds once.
+template <std::size_t Bytes, typename ReadFields>
+void ReadFixed(ByteCursor& in, ReadFields read) {
+  if (const uint8_t* p = in.Take(Bytes)) {
+    FieldReader fields(p);
+    read(fields);
   }
 }
 
-void ReadTextStyles(ByteCursor& in, JwwHeader& h) {
+constexpr std::size_t kLayerBytes = 4 + 16 * (4 + 4 + 8 + 4 + 16 * (4 + 4));
+constexpr std::size_t kSettingsBytes = 14 * 4 + 5 * 4 + 4 + 4 + 3 * 8 + 2 * 4 + 5 * 8;
+constexpr std::size_t kViewSettingsBytes =
+    (8 + 8 + 4 + 8) + 2 * 8 + 4 + 3 * 8 + 3 * 8 + 8 * (3 * 8 + 4) + (3 * 8 + 4 + 2 * 8) + (8 + 4) + 10 * 8 + 8;
+constexpr std::size_t kPenBytes =
+    10 * (4 + 4) + 10 * (4 + 4 + 8) + 8 * 16 + 5 * 20 + 4 * 16 + 16 * 4 + 9 * 8 + 2 * 4;
+constexpr std::size_t kTextStyleBytes = 10 * (3 * 8 + 4) + (3 * 8 + 2 * 4) + (2 * 8 + 4) + 6 * 8;
+
+// Colours 100 to 356 and line types 30 to 62, written from version 420 on.
+void ReadExtendedPens(ByteCursor& in, JwwHeader& h) {
+  ReadFixed<257 * 8>(in, [&](FieldReader& f) {
+    for (int c = 100; c <= 356; ++c) {
+      f.Read(h.ScreenColour[c]);
+      f.Read(h.ScreenLineWidth[c]);
+    }
+  });
+  for (int c = 100; c <= 356; ++c) {
+    ReadCString(in, h.ColourNames[c - 100]);
+    ReadFixed<4 + 4 + 8>(in, [&](FieldReader& f) {
+      f.Read(h.PrintColour[c]);
+      f.Read(h.PrintLineWidth[c]);
+      f.Read(h.PointRadius[c]);
+    });
+  }
+  ReadFixed<33 * 16>(in, [&](FieldReader& f) {
+    for (int t = 30; t <= 62; ++t) ReadLineType(f, h, t);
+  });
+  for (NamedLineType& type : h.LineTypeNames) {
+    ReadCString(in, type.Name);
+    ReadFixed<4 + 10 * 8>(in, [&](FieldReader& f) {
+      f.Read(type.SegmentCount);
+      for (int s = 1; s <= 10; ++s) f.Read(type.Segments[s]);
+    });
+  }
+}
+
+void ReadTextStyles(FieldReader& in, JwwHeader& h) {
   for (int k = 1; k <= 10; ++k) {
     in.Read(h.TextKinds[k].Width);
     in.Read(h.TextKinds[k].Height);
@@ -165,13 +190,13 @@ int32_t ReadSignature(ByteCursor& in, JwwHeader& header) {
 
 int32_t ReadHeaderBody(ByteCursor& in, JwwHeader& h) {
   in.Read(h.DrawingSize);
-  ReadLayers(in, h);
-  ReadSettings(in, h);
+  ReadFixed<kLayerBytes>(in, [&](FieldReader& f) { ReadLayers(f, h); });
+  ReadFixed<kSettingsBytes>(in, [&](FieldReader& f) { ReadSettings(f, h); });
   ReadNames(in, h);
-  ReadViewSettings(in, h);
-  ReadPens(in, h);
+  ReadFixed<kViewSettingsBytes>(in, [&](FieldReader& f) { ReadViewSettings(f, h); });
+  ReadFixed<kPenBytes>(in, [&](FieldReader& f) { ReadPens(f, h); });
   if (h.Version >= 420) ReadExtendedPens(in, h);
-  ReadTextStyles(in, h);
+  ReadFixed<kTextStyleBytes>(in, [&](FieldReader& f) { ReadTextStyles(f, h); });
   if (!in.failed()) return 0;
   // The offset of the failure; never 0, which means success.
   const std::size_t at = std::max<std::size_t>(in.offset(), 1);
