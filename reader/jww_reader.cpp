@@ -1,6 +1,7 @@
 #include "reader/jww_reader.h"
 
 #include <algorithm>
+#include <new>
 #include <string>
 
 #include "reader/block_reader.h"
@@ -104,44 +105,58 @@ void JwwReader::ReadHeaderInChunks(Source& source, JwwDrawing& drawing) {
 void JwwReader::ReadDrawingHeader(const std::string& path, JwwDrawing& drawing) {
   drawing.FileName = path;
   bytesConsumed_ = 0;
-  DrawingFile file;
-  if (!file.Open(path)) {
-    ClearDrawingData(drawing.Data);
-    readErrorFlag_ = -1;
-    return;
+  try {
+    DrawingFile file;
+    if (file.Open(path)) {
+      ReadHeaderInChunks(file, drawing);
+      return;
+    }
+  } catch (const std::bad_alloc&) {
+    // A file whose header does not fit in memory is as unreadable as one that cannot open.
   }
-  ReadHeaderInChunks(file, drawing);
+  ClearDrawingData(drawing.Data);
+  readErrorFlag_ = -1;
 }
 
 void JwwReader::ReadHeaderFromBytes(std::string_view bytes, JwwDrawing& drawing) {
   bytesConsumed_ = 0;
-  MemorySource source(bytes);
-  ReadHeaderInChunks(source, drawing);
+  try {
+    MemorySource source(bytes);
+    ReadHeaderInChunks(source, drawing);
+  } catch (const std::bad_alloc&) {
+    readErrorFlag_ = -1;
+  }
 }
 
 int32_t JwwReader::ReadWholeDrawing(const std::string& path, JwwDrawing& drawing) {
   drawing.FileName = path;
   bytesConsumed_ = 0;
-  DrawingFile file;
-  if (!file.Open(path) || file.size() > SIZE_MAX) {
-    readErrorFlag_ = -1;
-    return kUnreadableFile;
-  }
-  const auto size = static_cast<std::size_t>(file.size());
-  uint8_t* bytes = buffer_.Reserve(size);
-  const int64_t got = file.ReadPrefix(bytes, size);
   int32_t result = kUnreadableFile;
-  if (got < 0) {
+  readErrorFlag_ = -1;
+  try {
+    DrawingFile file;
+    if (file.Open(path) && file.size() <= SIZE_MAX) {
+      const auto size = static_cast<std::size_t>(file.size());
+      uint8_t* bytes = buffer_.Reserve(size);
+      const int64_t got = file.ReadPrefix(bytes, size);
+      if (got >= 0) result = ParseWhole(bytes, static_cast<std::size_t>(got), drawing);
+    }
+  } catch (const std::bad_alloc&) {
+    // A drawing too large for memory is unreadable; what was read of it stays.
+    result = kUnreadableFile;
     readErrorFlag_ = -1;
-  } else {
-    result = ParseWhole(bytes, static_cast<std::size_t>(got), drawing);
   }
   KeepBufferSmall();
   return result;
 }
 
 int32_t JwwReader::ReadWholeDrawingFromBytes(std::string_view bytes, JwwDrawing& drawing) {
-  return ParseWhole(BytesOf(bytes), bytes.size(), drawing);
+  try {
+    return ParseWhole(BytesOf(bytes), bytes.size(), drawing);
+  } catch (const std::bad_alloc&) {
+    readErrorFlag_ = -1;
+    return kUnreadableFile;
+  }
 }
 
 int32_t JwwReader::ParseWhole(const uint8_t* data, std::size_t size, JwwDrawing& drawing) {

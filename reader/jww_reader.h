@@ -16,7 +16,7 @@ namespace dorvan {
 inline constexpr int32_t kMissingSignature = -1;
 inline constexpr int32_t kUnsupportedVersion = -2;
 inline constexpr int32_t kMalformedList = -3;     // a message has told why
-inline constexpr int32_t kUnreadableFile = -4;    // missing, a folder, no permission, I/O error
+inline constexpr int32_t kUnreadableFile = -4;    // missing, a folder, no permission, I/O error, no memory
 inline constexpr int32_t kDamagedContents = -5;   // entities, blocks or images cut short or impossible
 
 class JwwReader {

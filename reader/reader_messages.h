@@ -11,7 +11,8 @@ class ReaderMessages {
  public:
   virtual ~ReaderMessages() = default;
   // Shows one message with an OK button and waits until it is acknowledged.
-  // Texts are UTF-8; the title is "JwwDataRead" for the header message.
+  // Texts are UTF-8; the title is "JwwDataRead" for the header message and "dorvan" for
+  // a malformed list (whose text ends in CR LF).
   virtual void ShowReaderMessage(const std::string& text, const std::string& title) = 0;
 };
 
