@@ -21,15 +21,17 @@ inline constexpr int32_t kDamagedContents = -5;   // entities, blocks or images 
 
 class JwwReader {
  public:
-  // `messages` may be null: messages are then dropped.
+  // `messages` may be null: messages are then dropped. They are shown on the thread that
+  // reads.
   explicit JwwReader(ReaderMessages* messages = nullptr);
   JwwReader(const JwwReader&) = delete;
   JwwReader& operator=(const JwwReader&) = delete;
 
   // Reads only the header of `path` into `drawing` (cleared by the caller) and empties
   // its data; any version is accepted. Only the header's bytes are read from the file.
-  // A header that cannot be read is reported with "ヘッド情報読み込みエラーです。"
-  // (title "JwwDataRead"). The outcome is left for GetReadError.
+  // A header that cannot be read, or a file that does not begin with "JwwData.", is
+  // reported with "ヘッド情報読み込みエラーです。" (title "JwwDataRead"); a file that cannot
+  // be opened is not. The outcome is left for GetReadError.
   void ReadDrawingHeader(const std::string& path, JwwDrawing& drawing);
 
   // Reads the whole drawing (versions 351, 420, 600 and 700): header, entities, block
