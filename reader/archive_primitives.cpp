@@ -146,7 +146,7 @@ int16_t LoadMap::KindOfTag(TagPair tag) const {
     if (!declared_[kind]) continue;
     // A class declared below index 0x7FFF is always referred to in the 16-bit form, so
     // the 32-bit form only names classes declared from 0x7FFF on.
-    const TagPair entry = table_[kind];
+    const TagPair entry = classTagTable_[kind];
     const bool match = tag.Tag16 != 0x7FFF ? tag.Tag16 == entry.Tag16
                                            : entry.Tag16 == 0x7FFF && tag.Tag32 == entry.Tag32;
     if (match) return kind;

@@ -56,23 +56,23 @@ class LoadMap {
  public:
   static constexpr int kBlockListEntry = 8;
 
-  // Index 0, no class declared (ResetClassTags).
-  void Reset() { *this = LoadMap(); }
-  TagPair Current() const { return current_; }
-  void Advance() { current_ = NextMapIndex(current_); }
+  // Index 0, no class declared.
+  void ResetClassTags() { *this = LoadMap(); }
+  TagPair Current() const { return mapIndex_; }
+  void Advance() { mapIndex_ = NextMapIndex(mapIndex_); }
   // Records that `entry` is declared at the current index.
   void Declare(int entry) {
-    table_[entry] = current_;
+    classTagTable_[entry] = mapIndex_;
     declared_[entry] = true;
   }
-  TagPair Entry(int entry) const { return table_[entry]; }
+  TagPair Entry(int entry) const { return classTagTable_[entry]; }
   // The entity kind a class reference names, or 0. Only declared classes match: the null
   // reference (index 0) names no class even though undeclared entries hold its pair.
   int16_t KindOfTag(TagPair tag) const;
 
  private:
-  TagPair current_;
-  std::array<TagPair, 9> table_{};
+  TagPair mapIndex_;
+  std::array<TagPair, 9> classTagTable_{};
   std::array<bool, 9> declared_{};
 };
 
