@@ -60,7 +60,7 @@ class JwwReader {
 
   // The first header chunk by default: every header of version 600 and most of version
   // 700 fit, so a header read is one open, one read and one close.
-  static constexpr std::size_t kFirstHeaderChunk = 32 * 1024;
+  static constexpr std::size_t kFirstHeaderChunk = 24 * 1024;
 
  private:
   template <typename Source>
