@@ -38,15 +38,15 @@ constexpr const char16_t* kTexts[] = {
 // A drawing of `groups` groups of entities, each group the mix a floor plan holds: lines,
 // arcs, a point, texts, a solid, a dimension and a block insertion; plus a few blocks.
 JwwDrawing MakeDrawing(int32_t version, int groups, int seed) {
-  DrawingSpec spec;
-  spec.version = version;
-  spec.memo = u"ベンチマーク用図面 " + std::u16string(1, static_cast<char16_t>(u'０' + seed % 10));
-  spec.layerGroupNames[0] = u"一般図";
-  spec.layerNames[0][0] = u"通り芯";
-  spec.layerNames[0][1] = u"壁";
-  spec.blocks = {{u"SHEET@@SfigorgFlag@@4", {u"図面枠", u"縮尺"}}, {u"WC", {u"便器"}}};
-  if (version >= 700) spec.images = {{u"site.jpg.gz", std::string(20000, 'J')}};
-  JwwDrawing drawing = ToDrawing(spec);
+  DrawingRecipe recipe;
+  recipe.version = version;
+  recipe.memo = u"ベンチマーク用図面 " + std::u16string(1, static_cast<char16_t>(u'０' + seed % 10));
+  recipe.layerGroupNames[0] = u"一般図";
+  recipe.layerNames[0][0] = u"通り芯";
+  recipe.layerNames[0][1] = u"壁";
+  recipe.blocks = {{u"SHEET@@SfigorgFlag@@4", {u"図面枠", u"縮尺"}}, {u"WC", {u"便器"}}};
+  if (version >= 700) recipe.images = {{u"site.jpg.gz", std::string(20000, 'J')}};
+  JwwDrawing drawing = ToDrawing(recipe);
   EntityLists& data = drawing.Data;
   for (int g = 0; g < groups; ++g) {
     const double x = g * 10.0;

@@ -41,15 +41,15 @@ class DorvanSearch : public ::testing::Test {
   void SetUp() override {
     ASSERT_EQ(::mkdir(folder.File("plans").c_str(), 0755), 0);
     ASSERT_EQ(::mkdir(folder.File("plans/sub").c_str(), 0755), 0);
-    testing::DrawingSpec first;
+    testing::DrawingRecipe first;
     first.texts = {u"図面番号"};
     first.memo = u"first memo";
     Write("plans/b.jww", first);
-    testing::DrawingSpec second;
+    testing::DrawingRecipe second;
     second.texts = {u"ＤＯＯＲ"};
     second.blocks.push_back({u"SHEET@@SfigorgFlag@@4", {u"図面"}});
     Write("plans/A.JWW", second);
-    testing::DrawingSpec deep;
+    testing::DrawingRecipe deep;
     deep.version = 700;
     deep.texts = {u"図面"};
     Write("plans/sub/c.jww", deep);
@@ -57,8 +57,8 @@ class DorvanSearch : public ::testing::Test {
     ASSERT_TRUE(testing::WriteBytesFile(folder.File("plans/notes.txt"), "図面"));
   }
 
-  void Write(const std::string& name, const testing::DrawingSpec& spec) {
-    ASSERT_TRUE(testing::WriteDrawingFile(folder.File(name), spec));
+  void Write(const std::string& name, const testing::DrawingRecipe& recipe) {
+    ASSERT_TRUE(testing::WriteDrawingFile(folder.File(name), recipe));
   }
 
   // Runs the program; with `interruptAtStart` it starts with a Ctrl-C already waiting.

@@ -20,16 +20,16 @@ int main(int argc, char** argv) {
   int written = 0;
   for (int32_t version : {351, 420, 600, 700}) {
     for (StringForm form : {StringForm::ShiftJis, StringForm::Utf16}) {
-      DrawingSpec spec;
-      spec.version = version;
-      spec.strings = form;
-      spec.memo = u"メモ";
-      spec.lines = 2;
-      spec.texts = {u"図面番号", u"ｶﾅ"};
-      spec.layerNames[0][1] = u"レイヤ";
-      spec.blocks = {{u"SHEET@@SfigorgFlag@@4", {u"枠"}, 4}, {u"b", {}, 1}};
-      spec.images = {{u"a.bmp.gz", "BMimage"}, {u"b.jpg", "JFIF"}};
-      JwwDrawing drawing = ToDrawing(spec);
+      DrawingRecipe recipe;
+      recipe.version = version;
+      recipe.strings = form;
+      recipe.memo = u"メモ";
+      recipe.lines = 2;
+      recipe.texts = {u"図面番号", u"ｶﾅ"};
+      recipe.layerNames[0][1] = u"レイヤ";
+      recipe.blocks = {{u"SHEET@@SfigorgFlag@@4", {u"枠"}, 4}, {u"b", {}, 1}};
+      recipe.images = {{u"a.bmp.gz", "BMimage"}, {u"b.jpg", "JFIF"}};
+      JwwDrawing drawing = ToDrawing(recipe);
       PointEntity point;
       point.Base.PenStyle = 100;
       AddEntity(drawing.Data, point);

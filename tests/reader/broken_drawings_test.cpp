@@ -12,12 +12,12 @@
 namespace dorvan {
 namespace {
 
-using testing::DrawingSpec;
+using testing::DrawingRecipe;
 using testing::DrawingWriter;
 
 // A header of `version` followed by what `body` writes.
 std::string Build(int32_t version, const std::function<void(DrawingWriter&)>& body) {
-  JwwDrawing drawing = testing::ToDrawing(DrawingSpec{.version = version});
+  JwwDrawing drawing = testing::ToDrawing(DrawingRecipe{.version = version});
   DrawingWriter writer;
   writer.WriteHeader(drawing.Header);
   body(writer);
@@ -44,13 +44,13 @@ struct BrokenDrawing {
 };
 
 std::vector<BrokenDrawing> BrokenDrawings() {
-  std::string noSignature = testing::WriteDrawing(DrawingSpec{});
+  std::string noSignature = testing::WriteDrawing(DrawingRecipe{});
   noSignature.replace(0, 8, "JWWDATA.");
-  std::string cutInLayers = testing::WriteDrawing(DrawingSpec{.version = 351});
+  std::string cutInLayers = testing::WriteDrawing(DrawingRecipe{.version = 351});
   cutInLayers.resize(2000);
   return {
       {"no-signature.jww", noSignature, kMissingSignature, nullptr},
-      {"version-500.jww", testing::WriteDrawing(DrawingSpec{.version = 500}), kUnsupportedVersion, nullptr},
+      {"version-500.jww", testing::WriteDrawing(DrawingRecipe{.version = 500}), kUnsupportedVersion, nullptr},
       {"header-cut-short.jww", cutInLayers, kSomeOffsetUpTo2000, nullptr},
       {"entity-count-2-pow-31.jww",
        Build(600, [](DrawingWriter& w) { w.archive().Count(0x80000000u), w.archive().Bytes(Junk(1024)); }),
@@ -108,9 +108,9 @@ std::vector<BrokenDrawing> BrokenDrawings() {
        }),
        kDamagedContents, nullptr},
       {"negative-block-number.jww",
-       testing::WriteDrawing(DrawingSpec{.blocks = {{u"b", {}, -3}}}), kDamagedContents, nullptr},
+       testing::WriteDrawing(DrawingRecipe{.blocks = {{u"b", {}, -3}}}), kDamagedContents, nullptr},
       {"block-number-2-pow-31-minus-1.jww",
-       testing::WriteDrawing(DrawingSpec{.blocks = {{u"b", {}, 0x7FFFFFFF}}}), kDamagedContents, nullptr},
+       testing::WriteDrawing(DrawingRecipe{.blocks = {{u"b", {}, 0x7FFFFFFF}}}), kDamagedContents, nullptr},
       {"unknown-entity-class.jww",
        Build(600, [](DrawingWriter& w) {
          w.BeginList(1);
@@ -168,14 +168,14 @@ TEST(BrokenDrawings, EachDefectMakesTheDrawingUnreadable) {
 
 TEST(BrokenDrawings, TruncationAtEveryOffsetFailsCleanly) {
   for (int32_t version : {351, 700}) {
-    DrawingSpec spec;
-    spec.version = version;
-    spec.memo = u"メモ";
-    spec.lines = 2;
-    spec.texts = {u"図面", u"text"};
-    spec.blocks = {{u"block", {u"inside"}}, {u"second", {}}};
-    spec.images = {{u"i.gz", "image contents"}, {u"j.bmp", "BM"}};
-    const std::string bytes = testing::WriteDrawing(spec);
+    DrawingRecipe recipe;
+    recipe.version = version;
+    recipe.memo = u"メモ";
+    recipe.lines = 2;
+    recipe.texts = {u"図面", u"text"};
+    recipe.blocks = {{u"block", {u"inside"}}, {u"second", {}}};
+    recipe.images = {{u"i.gz", "image contents"}, {u"j.bmp", "BM"}};
+    const std::string bytes = testing::WriteDrawing(recipe);
     JwwDrawing headerOnly;
     ClearDrawing(headerOnly);
     testing::RecordingMessages messages;

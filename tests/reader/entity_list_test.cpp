@@ -194,10 +194,10 @@ TEST(EntityList, TagsThatNameNoEntityClassEndTheListWithTheirMessage) {
 TEST(EntityList, ReferencesTakeTheThirtyTwoBitFormPastIndex0x7FFF) {
   // 0x7FFF lines move the map past 0x7FFF; texts declared there are referred to by
   // 0x7FFF and a dword, while the lines keep their 16-bit reference.
-  testing::DrawingSpec spec;
-  spec.lines = 0x8000;
-  spec.texts = {u"一", u"二", u"三"};
-  JwwDrawing drawing = testing::ToDrawing(spec);
+  testing::DrawingRecipe recipe;
+  recipe.lines = 0x8000;
+  recipe.texts = {u"一", u"二", u"三"};
+  JwwDrawing drawing = testing::ToDrawing(recipe);
   testing::AddEntity(drawing.Data, LineEntity{});
   const std::string bytes = testing::WriteDrawing(drawing);
   const std::string bigReference("\xFF\x7F\x02\x80\x00\x80", 6);  // index 0x8002

@@ -13,15 +13,15 @@
 namespace dorvan {
 namespace {
 
-using testing::DrawingSpec;
+using testing::DrawingRecipe;
 using testing::RecordingMessages;
 using testing::TempFolder;
 
 // A drawing whose extended colour and line-type names differ from the defaults.
 std::string WithOwnNames(int32_t version) {
-  DrawingSpec spec;
-  spec.version = version;
-  JwwDrawing drawing = testing::ToDrawing(spec);
+  DrawingRecipe recipe;
+  recipe.version = version;
+  JwwDrawing drawing = testing::ToDrawing(recipe);
   drawing.Header.ColourNames[1] = u"墨";
   drawing.Header.LineTypeNames[1].Name = u"実線";
   drawing.Header.ScreenColour[200] = 0x123456;
@@ -56,19 +56,19 @@ TEST(Header, ExtendedColoursAndLineTypesAreReadFromVersion420On) {
 
 TEST(Header, SearchedFieldsRoundTripInBothStringForms) {
   for (auto form : {testing::StringForm::ShiftJis, testing::StringForm::Utf16}) {
-    DrawingSpec spec;
-    spec.strings = form;
-    spec.version = 700;
-    spec.memo = u"日影図　ＴＥＳＴ\r\n（陸屋根）";
-    spec.drawingSize = 3;
-    spec.printLineWidthBase = 600;
-    spec.layerGroupNames[15] = u"一般図";
-    spec.layerNames[1][0] = u"ﾍﾞﾗﾝﾀﾞ";
-    spec.layerNames[15][15] = u"最後";
+    DrawingRecipe recipe;
+    recipe.strings = form;
+    recipe.version = 700;
+    recipe.memo = u"日影図　ＴＥＳＴ\r\n（陸屋根）";
+    recipe.drawingSize = 3;
+    recipe.printLineWidthBase = 600;
+    recipe.layerGroupNames[15] = u"一般図";
+    recipe.layerNames[1][0] = u"ﾍﾞﾗﾝﾀﾞ";
+    recipe.layerNames[15][15] = u"最後";
     JwwReader reader;
-    const JwwDrawing drawing = ReadHeader(reader, testing::WriteDrawing(spec));
+    const JwwDrawing drawing = ReadHeader(reader, testing::WriteDrawing(recipe));
     EXPECT_EQ(reader.GetReadError(), 0);
-    EXPECT_EQ(drawing.Header.Memo, spec.memo);
+    EXPECT_EQ(drawing.Header.Memo, recipe.memo);
     EXPECT_EQ(drawing.Header.DrawingSize, 3);
     EXPECT_EQ(drawing.Header.PrintLineWidthBase(), 600);
     EXPECT_EQ(drawing.Header.LayerGroupNames[15], u"一般図");
@@ -79,14 +79,14 @@ TEST(Header, SearchedFieldsRoundTripInBothStringForms) {
 }
 
 TEST(HeaderOnlyRead, AcceptsAnyVersionAndEmptiesTheData) {
-  DrawingSpec spec;
-  spec.version = 650;
-  spec.texts = {u"text"};
+  DrawingRecipe recipe;
+  recipe.version = 650;
+  recipe.texts = {u"text"};
   JwwReader reader;
   JwwDrawing drawing;
   ClearDrawing(drawing);
   drawing.Data.Texts.emplace_back();  // left over from an earlier read
-  reader.ReadHeaderFromBytes(testing::WriteDrawing(spec), drawing);
+  reader.ReadHeaderFromBytes(testing::WriteDrawing(recipe), drawing);
   EXPECT_EQ(reader.GetReadError(), 0);
   EXPECT_EQ(drawing.Header.Version, 650);
   EXPECT_EQ(drawing.Data.Texts.size(), 1u);
@@ -96,7 +96,7 @@ TEST(HeaderOnlyRead, AFailureShowsOneMessageAndTheNextReadClearsTheFlag) {
   RecordingMessages messages;
   JwwReader reader(&messages);
   EXPECT_EQ(reader.GetReadError(), 0);
-  const std::string bytes = testing::WriteDrawing(DrawingSpec{});
+  const std::string bytes = testing::WriteDrawing(DrawingRecipe{});
   ReadHeader(reader, bytes.substr(0, 2000));
   EXPECT_EQ(reader.GetReadError(), -1);
   ASSERT_EQ(messages.messages.size(), 1u);
@@ -108,7 +108,7 @@ TEST(HeaderOnlyRead, AFailureShowsOneMessageAndTheNextReadClearsTheFlag) {
 }
 
 TEST(HeaderOnlyRead, AFileWithoutTheSignatureIsNoDrawing) {
-  std::string bytes = testing::WriteDrawing(DrawingSpec{});
+  std::string bytes = testing::WriteDrawing(DrawingRecipe{});
   bytes[0] = 'j';  // the comparison is case-sensitive
   RecordingMessages messages;
   JwwReader reader(&messages);
@@ -119,11 +119,11 @@ TEST(HeaderOnlyRead, AFileWithoutTheSignatureIsNoDrawing) {
 
 TEST(HeaderOnlyRead, ReadsOnlyTheHeaderFromAFileAndGrowsForALongHeader) {
   TempFolder folder;
-  DrawingSpec spec;
-  spec.version = 700;
-  spec.memo = std::u16string(60000, u'メ');  // 120 KB of memo: past the first chunk
-  spec.lines = 20000;
-  const std::string bytes = testing::WriteDrawing(spec);
+  DrawingRecipe recipe;
+  recipe.version = 700;
+  recipe.memo = std::u16string(60000, u'メ');  // 120 KB of memo: past the first chunk
+  recipe.lines = 20000;
+  const std::string bytes = testing::WriteDrawing(recipe);
   const std::string path = folder.File("long.jww");
   ASSERT_TRUE(testing::WriteBytesFile(path, bytes));
 
@@ -136,20 +136,20 @@ TEST(HeaderOnlyRead, ReadsOnlyTheHeaderFromAFileAndGrowsForALongHeader) {
   reader.ReadDrawingHeader(path, header);
   EXPECT_EQ(reader.GetReadError(), 0);
   EXPECT_EQ(header.FileName, path);
-  EXPECT_EQ(header.Header.Memo, spec.memo);
+  EXPECT_EQ(header.Header.Memo, recipe.memo);
   // It stopped where the entity list starts: the same header with empty lists (entity
   // count, block count, image count) is 8 bytes longer than the header alone.
-  spec.lines = 0;
-  EXPECT_EQ(reader.BytesConsumed(), testing::WriteDrawing(spec).size() - 8);
+  recipe.lines = 0;
+  EXPECT_EQ(reader.BytesConsumed(), testing::WriteDrawing(recipe).size() - 8);
 }
 
 TEST(HeaderOnlyRead, TheHeaderIsTheSameWhateverTheFirstChunk) {
-  DrawingSpec spec;
-  spec.version = 700;
-  spec.memo = std::u16string(3000, u'メ');
-  spec.layerNames[15][15] = u"最後の名前";
-  spec.lines = 100;
-  const std::string bytes = testing::WriteDrawing(spec);
+  DrawingRecipe recipe;
+  recipe.version = 700;
+  recipe.memo = std::u16string(3000, u'メ');
+  recipe.layerNames[15][15] = u"最後の名前";
+  recipe.lines = 100;
+  const std::string bytes = testing::WriteDrawing(recipe);
   JwwReader reader;
   const JwwDrawing expected = ReadHeader(reader, bytes);
   const uint64_t consumed = reader.BytesConsumed();
@@ -165,7 +165,7 @@ TEST(Reads, AFileThatCannotBeOpenedFailsAndIsNeverCreated) {
   TempFolder folder;
   const std::string missing = folder.File("missing.jww");
   const std::string locked = folder.File("locked.jww");
-  ASSERT_TRUE(testing::WriteDrawingFile(locked, DrawingSpec{}));
+  ASSERT_TRUE(testing::WriteDrawingFile(locked, DrawingRecipe{}));
   ::chmod(locked.c_str(), 0);
   const bool canBypassPermissions = ::geteuid() == 0;
 
@@ -178,7 +178,7 @@ TEST(Reads, AFileThatCannotBeOpenedFailsAndIsNeverCreated) {
     ClearDrawing(drawing);
     EXPECT_EQ(reader.ReadWholeDrawing(path, drawing), kUnreadableFile) << path;
     EXPECT_EQ(reader.GetReadError(), -1);
-    ReadHeader(reader, testing::WriteDrawing(DrawingSpec{}));  // flag back to 0
+    ReadHeader(reader, testing::WriteDrawing(DrawingRecipe{}));  // flag back to 0
     reader.ReadDrawingHeader(path, drawing);
     EXPECT_EQ(reader.GetReadError(), -1) << path;
   }

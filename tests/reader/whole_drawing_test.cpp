@@ -11,8 +11,8 @@
 namespace dorvan {
 namespace {
 
-using testing::BlockSpec;
-using testing::DrawingSpec;
+using testing::BlockRecipe;
+using testing::DrawingRecipe;
 using testing::RecordingMessages;
 
 struct WholeRead {
@@ -37,14 +37,14 @@ WholeRead ReadWhole(const std::string& bytes) {
 
 // A drawing holding one of every record with every field set, in both string forms.
 JwwDrawing RichDrawing(int32_t version) {
-  DrawingSpec spec;
-  spec.version = version;
-  spec.memo = u"メモ";
-  spec.lines = 2;
-  spec.texts = {u"図面番号", u"ｶﾀｶﾅ ASCII"};
-  spec.blocks = {BlockSpec{u"SHEET@@SfigorgFlag@@4", {u"ブロック内"}, 3}};
-  if (version >= 700) spec.images = {{u"photo.bmp", "BM raw"}, {u"plan.jpg.gz", std::string(5000, 'x')}};
-  JwwDrawing drawing = testing::ToDrawing(spec);
+  DrawingRecipe recipe;
+  recipe.version = version;
+  recipe.memo = u"メモ";
+  recipe.lines = 2;
+  recipe.texts = {u"図面番号", u"ｶﾀｶﾅ ASCII"};
+  recipe.blocks = {BlockRecipe{u"SHEET@@SfigorgFlag@@4", {u"ブロック内"}, 3}};
+  if (version >= 700) recipe.images = {{u"photo.bmp", "BM raw"}, {u"plan.jpg.gz", std::string(5000, 'x')}};
+  JwwDrawing drawing = testing::ToDrawing(recipe);
   EntityLists& data = drawing.Data;
   ArcEntity arc;
   arc.Base = {1, 2, 3, 4, 5, 6, 7};
@@ -91,25 +91,25 @@ TEST(WholeRead, EveryRecordOfEveryVersionReadsBackAsWritten) {
 
 TEST(WholeRead, OnlyTheFourKnownVersionsAreRead) {
   for (int32_t version : {300, 419, 650, 701}) {
-    DrawingSpec spec;
-    spec.version = version;
-    spec.drawingSize = 4;
-    const WholeRead r = ReadWhole(testing::WriteDrawing(spec));
+    DrawingRecipe recipe;
+    recipe.version = version;
+    recipe.drawingSize = 4;
+    const WholeRead r = ReadWhole(testing::WriteDrawing(recipe));
     EXPECT_EQ(r.result, kUnsupportedVersion) << version;
     EXPECT_EQ(r.flag, -1);
     EXPECT_EQ(r.drawing.Header.DrawingSize, 1) << "refused before the header body";
   }
-  std::string bytes = testing::WriteDrawing(DrawingSpec{});
+  std::string bytes = testing::WriteDrawing(DrawingRecipe{});
   bytes[3] = 'd';
   EXPECT_EQ(ReadWhole(bytes).result, kMissingSignature);
   EXPECT_EQ(ReadWhole(bytes).flag, -1);
 }
 
 TEST(WholeRead, BlockTextsStayInTheirBlockAndNumbersIndexTheDefinitions) {
-  DrawingSpec spec;
-  spec.texts = {u"top"};
-  spec.blocks = {BlockSpec{u"five", {u"in five", u"more"}, 5}, BlockSpec{u"two", {}, 2}};
-  const WholeRead r = ReadWhole(testing::WriteDrawing(spec));
+  DrawingRecipe recipe;
+  recipe.texts = {u"top"};
+  recipe.blocks = {BlockRecipe{u"five", {u"in five", u"more"}, 5}, BlockRecipe{u"two", {}, 2}};
+  const WholeRead r = ReadWhole(testing::WriteDrawing(recipe));
   ASSERT_EQ(r.result, 0);
   const JwwDrawingData& data = r.drawing.Data;
   ASSERT_EQ(data.BlockDefinitions.size(), 3u);
@@ -120,15 +120,15 @@ TEST(WholeRead, BlockTextsStayInTheirBlockAndNumbersIndexTheDefinitions) {
 }
 
 TEST(WholeRead, DrawingsWithoutBlocksStillReadTheirImagesFrom700On) {
-  DrawingSpec spec;
-  spec.images = {{u"a.bmp", "abc"}};
-  spec.version = 600;
-  WholeRead r = ReadWhole(testing::WriteDrawing(spec));
+  DrawingRecipe recipe;
+  recipe.images = {{u"a.bmp", "abc"}};
+  recipe.version = 600;
+  WholeRead r = ReadWhole(testing::WriteDrawing(recipe));
   EXPECT_EQ(r.result, 0);
   EXPECT_EQ(r.drawing.Data.BlockDefinitions.size(), 1u);
   EXPECT_EQ(r.drawing.Data.Images.size(), 1u) << "no image list before 700";
-  spec.version = 700;
-  r = ReadWhole(testing::WriteDrawing(spec));
+  recipe.version = 700;
+  r = ReadWhole(testing::WriteDrawing(recipe));
   ASSERT_EQ(r.drawing.Data.Images.size(), 2u);
   EXPECT_EQ(r.drawing.Data.Images[1].Name, u"a.bmp");
 }
@@ -143,9 +143,9 @@ TEST(EmbeddedImages, GzImagesAreUnpackedInMemoryAndDamagedOnesKeepTheirBytes) {
   damaged[damaged.size() - 6] ^= 0x55;  // the checksum
   const std::string cut = packed.substr(0, packed.size() - 10);
 
-  DrawingSpec spec;
-  spec.version = 700;
-  JwwDrawing drawing = testing::ToDrawing(spec);
+  DrawingRecipe recipe;
+  recipe.version = 700;
+  JwwDrawing drawing = testing::ToDrawing(recipe);
   // Images are written as stored: the writer would pack ".gz" contents itself.
   testing::DrawingWriter writer;
   writer.WriteHeader(drawing.Header);
@@ -187,9 +187,9 @@ TEST(EmbeddedImages, UnpackingStopsAtItsLimit) {
 TEST(EmbeddedImages, TheStartUpProbeFindsZlibWorking) { EXPECT_EQ(CheckArchiverLibrary(), 0); }
 
 TEST(WholeRead, MalformedListsAreReportedWithTheirMessageAndALineBreak) {
-  DrawingSpec spec;
-  spec.blocks = {BlockSpec{u"one", {u"x"}}, BlockSpec{u"two", {u"y"}}};
-  const std::string bytes = testing::WriteDrawing(spec);
+  DrawingRecipe recipe;
+  recipe.blocks = {BlockRecipe{u"one", {u"x"}}, BlockRecipe{u"two", {u"y"}}};
+  const std::string bytes = testing::WriteDrawing(recipe);
 
   std::string otherClass = bytes;
   const auto listAt = otherClass.find("CDataList");
@@ -213,7 +213,7 @@ TEST(WholeRead, MalformedListsAreReportedWithTheirMessageAndALineBreak) {
   ASSERT_EQ(r.messages.size(), 1u);
   EXPECT_EQ(r.messages[0].text, "ブロック定義データに不具合があります。\r\n");
 
-  std::string badTopLevel = testing::WriteDrawing(DrawingSpec{.texts = {u"x"}});
+  std::string badTopLevel = testing::WriteDrawing(DrawingRecipe{.texts = {u"x"}});
   badTopLevel.replace(badTopLevel.find("CDataMoji"), 9, "CDataMojo");
   r = ReadWhole(badTopLevel);
   EXPECT_EQ(r.result, kMalformedList);
@@ -222,10 +222,10 @@ TEST(WholeRead, MalformedListsAreReportedWithTheirMessageAndALineBreak) {
 }
 
 TEST(WholeRead, AMalformedListInsideTheLastBlockFailsTheReadWithoutAMessage) {
-  DrawingSpec spec;
-  spec.texts = {u"top"};
-  spec.blocks = {BlockSpec{u"one", {u"in block"}}};
-  JwwDrawing drawing = testing::ToDrawing(spec);
+  DrawingRecipe recipe;
+  recipe.texts = {u"top"};
+  recipe.blocks = {BlockRecipe{u"one", {u"in block"}}};
+  JwwDrawing drawing = testing::ToDrawing(recipe);
   testing::AddEntity(drawing.Data.BlockDefinitions[1].Data, LineEntity{});
   testing::AddEntity(drawing.Data.BlockDefinitions[1].Data, LineEntity{});
   std::string bytes = testing::WriteDrawing(drawing);
@@ -247,7 +247,7 @@ TEST(CopyDrawing, TheCopyOutlivesTheClearingOfItsSource) {
 
 TEST(JwwReader, TwoReadersOnTwoThreadsDoNotDisturbEachOther) {
   const std::string a = testing::WriteDrawing(RichDrawing(700), testing::StringForm::Utf16);
-  const std::string b = testing::WriteDrawing(DrawingSpec{.version = 351, .texts = {u"二"}});
+  const std::string b = testing::WriteDrawing(DrawingRecipe{.version = 351, .texts = {u"二"}});
   std::string broken = a.substr(0, a.size() - 3);
   auto run = [](const std::string& bytes, int16_t expectedFlag, int* mismatches) {
     JwwReader reader;

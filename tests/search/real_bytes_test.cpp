@@ -15,7 +15,7 @@
 namespace dorvan {
 namespace {
 
-using testing::DrawingSpec;
+using testing::DrawingRecipe;
 using testing::TempFolder;
 
 SearchControls Controls(int range, std::u16string text, std::vector<std::string> targets) {
@@ -29,14 +29,14 @@ SearchControls Controls(int range, std::u16string text, std::vector<std::string>
 class WrittenDrawings : public ::testing::Test {
  protected:
   void SetUp() override {
-    DrawingSpec plan;
+    DrawingRecipe plan;
     plan.memo = u"一階平面図\r\n縮尺1/100";
     plan.texts = {u"図面番号 A-101"};
     plan.blocks.push_back({u"SHEET@@SfigorgFlag@@4", {u"表題"}});
     plan.layerNames[2][5] = u"壁";
     ASSERT_TRUE(testing::WriteDrawingFile(folder.File("plan.jww"), plan));
 
-    DrawingSpec door;
+    DrawingRecipe door;
     door.version = 700;
     door.strings = testing::StringForm::Utf16;
     door.drawingSize = 12;

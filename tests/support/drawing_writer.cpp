@@ -413,18 +413,18 @@ TextEntity MakeText(std::u16string text) {
   return entity;
 }
 
-JwwDrawing ToDrawing(const DrawingSpec& spec) {
+JwwDrawing ToDrawing(const DrawingRecipe& recipe) {
   JwwDrawing drawing;
   ClearDrawing(drawing);
   JwwHeader& header = drawing.Header;
-  header.Version = spec.version;
-  header.Memo = spec.memo;
-  header.DrawingSize = spec.drawingSize;
-  header.DrawingFlags[10] = spec.printLineWidthBase;
-  header.LayerGroupNames = spec.layerGroupNames;
-  header.LayerNames = spec.layerNames;
+  header.Version = recipe.version;
+  header.Memo = recipe.memo;
+  header.DrawingSize = recipe.drawingSize;
+  header.DrawingFlags[10] = recipe.printLineWidthBase;
+  header.LayerGroupNames = recipe.layerGroupNames;
+  header.LayerNames = recipe.layerNames;
 
-  for (int32_t i = 0; i < spec.lines; ++i) {
+  for (int32_t i = 0; i < recipe.lines; ++i) {
     LineEntity line;
     line.Base.PenColour = 1;
     line.Base.PenWidth = 1;
@@ -433,10 +433,10 @@ JwwDrawing ToDrawing(const DrawingSpec& spec) {
     line.EndY = 50.0;
     AddEntity(drawing.Data, line);
   }
-  for (const std::u16string& text : spec.texts) AddEntity(drawing.Data, MakeText(text));
+  for (const std::u16string& text : recipe.texts) AddEntity(drawing.Data, MakeText(text));
 
-  for (std::size_t b = 0; b < spec.blocks.size(); ++b) {
-    const BlockSpec& block = spec.blocks[b];
+  for (std::size_t b = 0; b < recipe.blocks.size(); ++b) {
+    const BlockRecipe& block = recipe.blocks[b];
     BlockDefinition definition;
     definition.Number = block.number != 0 ? block.number : static_cast<int32_t>(b + 1);
     definition.Name = block.name;
@@ -450,7 +450,7 @@ JwwDrawing ToDrawing(const DrawingSpec& spec) {
       index[number] = static_cast<int32_t>(drawing.Data.BlockDefinitions.size() - 1);
     }
   }
-  for (const ImageSpec& image : spec.images) {
+  for (const ImageRecipe& image : recipe.images) {
     EmbeddedImage embedded;
     embedded.Name = image.name;
     embedded.Bytes.assign(image.contents.begin(), image.contents.end());
@@ -469,8 +469,8 @@ std::string WriteDrawing(const JwwDrawing& drawing, StringForm strings) {
   return writer.bytes();
 }
 
-std::string WriteDrawing(const DrawingSpec& spec) {
-  return WriteDrawing(ToDrawing(spec), spec.strings);
+std::string WriteDrawing(const DrawingRecipe& recipe) {
+  return WriteDrawing(ToDrawing(recipe), recipe.strings);
 }
 
 bool WriteBytesFile(const std::string& path, std::string_view bytes) {
@@ -480,8 +480,8 @@ bool WriteBytesFile(const std::string& path, std::string_view bytes) {
   return static_cast<bool>(file);
 }
 
-bool WriteDrawingFile(const std::string& path, const DrawingSpec& spec) {
-  return WriteBytesFile(path, WriteDrawing(spec));
+bool WriteDrawingFile(const std::string& path, const DrawingRecipe& recipe) {
+  return WriteBytesFile(path, WriteDrawing(recipe));
 }
 
 std::string Gzip(std::string_view data) {

@@ -3,13 +3,13 @@
 // 0x7FFF form past index 0x7FFF, version-dependent fields, block definitions, embedded
 // images), so tests build drawings in a few lines.
 //
-//   DrawingSpec spec;
-//   spec.version = 600;
-//   spec.memo = u"memo";
-//   spec.texts.push_back(u"図面番号");
-//   spec.blocks.push_back({u"SHEET", {u"text in block"}});
-//   std::string bytes = WriteDrawing(spec);
-//   WriteDrawingFile(path, spec);
+//   DrawingRecipe recipe;
+//   recipe.version = 600;
+//   recipe.memo = u"memo";
+//   recipe.texts.push_back(u"図面番号");
+//   recipe.blocks.push_back({u"SHEET", {u"text in block"}});
+//   std::string bytes = WriteDrawing(recipe);
+//   WriteDrawingFile(path, recipe);
 #pragma once
 
 #include <array>
@@ -27,8 +27,8 @@ namespace dorvan::testing {
 // versions of the drawing program write for every string.
 enum class StringForm { ShiftJis, Utf16 };
 
-// One block definition of a DrawingSpec: its name and the texts of its own entity list.
-struct BlockSpec {
+// One block definition of a DrawingRecipe: its name and the texts of its own entity list.
+struct BlockRecipe {
   std::u16string name{};
   std::vector<std::u16string> texts{};
   int32_t number = 0;  // 0: the definition's position, 1 to n
@@ -36,13 +36,13 @@ struct BlockSpec {
 
 // One embedded image (written from version 700 on). A name ending in ".gz" is stored
 // gzip-compressed; `contents` are the unpacked bytes.
-struct ImageSpec {
+struct ImageRecipe {
   std::u16string name{};
   std::string contents{};
 };
 
 // The values tests care about; everything else keeps the reader's defaults.
-struct DrawingSpec {
+struct DrawingRecipe {
   int32_t version = 600;
   StringForm strings = StringForm::ShiftJis;
   std::u16string memo{};
@@ -52,23 +52,23 @@ struct DrawingSpec {
   std::array<std::array<std::u16string, 16>, 16> layerNames{};  // [group][layer]
   std::vector<std::u16string> texts{};  // top-level text entities, after the lines
   int32_t lines = 0;                  // top-level line entities, written first
-  std::vector<BlockSpec> blocks{};
-  std::vector<ImageSpec> images{};
+  std::vector<BlockRecipe> blocks{};
+  std::vector<ImageRecipe> images{};
 };
 
-// The drawing record a spec describes (header defaults plus the spec's values), for tests
+// The drawing record a recipe describes (header defaults plus the recipe's values), for tests
 // that want to add records of their own before writing it.
-JwwDrawing ToDrawing(const DrawingSpec& spec);
+JwwDrawing ToDrawing(const DrawingRecipe& recipe);
 
 // The bytes of a drawing.
-std::string WriteDrawing(const DrawingSpec& spec);
+std::string WriteDrawing(const DrawingRecipe& recipe);
 // The bytes of a record: header, entities in EntityOrder, block definitions (elements 1
 // to n) and, from version 700 on, images (gzip-compressed when the name ends in ".gz").
 std::string WriteDrawing(const JwwDrawing& drawing, StringForm strings = StringForm::ShiftJis);
 
 // Writes bytes or a drawing to a file (created or replaced); false when that fails.
 bool WriteBytesFile(const std::string& path, std::string_view bytes);
-bool WriteDrawingFile(const std::string& path, const DrawingSpec& spec);
+bool WriteDrawingFile(const std::string& path, const DrawingRecipe& recipe);
 
 // Appends an entity to a list's kind array and to its EntityOrder.
 void AddEntity(EntityLists& lists, const LineEntity& line);

@@ -7,51 +7,51 @@
 
 #include "tests/support/drawing_writer.h"
 
-using dorvan::testing::BlockSpec;
-using dorvan::testing::DrawingSpec;
+using dorvan::testing::BlockRecipe;
+using dorvan::testing::DrawingRecipe;
 
 namespace {
 
-DrawingSpec Plan() {
-  DrawingSpec spec;
-  spec.version = 600;
-  spec.memo = u"１階平面図　縮尺1/100";
-  spec.drawingSize = 2;  // A2
-  spec.printLineWidthBase = 10;
-  spec.lines = 12;
-  spec.layerGroupNames[0] = u"平面";
-  spec.layerNames[0][0] = u"通り芯";
-  spec.layerNames[0][1] = u"壁";
-  spec.layerNames[0][2] = u"建具";
-  spec.texts = {u"１階平面図", u"図面番号 A-101", u"縮尺 1:100", u"玄関", u"居間・食堂", u"和室"};
-  spec.blocks.push_back(BlockSpec{u"窓W1", {u"W1", u"アルミサッシ"}});
-  return spec;
+DrawingRecipe Plan() {
+  DrawingRecipe recipe;
+  recipe.version = 600;
+  recipe.memo = u"１階平面図　縮尺1/100";
+  recipe.drawingSize = 2;  // A2
+  recipe.printLineWidthBase = 10;
+  recipe.lines = 12;
+  recipe.layerGroupNames[0] = u"平面";
+  recipe.layerNames[0][0] = u"通り芯";
+  recipe.layerNames[0][1] = u"壁";
+  recipe.layerNames[0][2] = u"建具";
+  recipe.texts = {u"１階平面図", u"図面番号 A-101", u"縮尺 1:100", u"玄関", u"居間・食堂", u"和室"};
+  recipe.blocks.push_back(BlockRecipe{u"窓W1", {u"W1", u"アルミサッシ"}});
+  return recipe;
 }
 
-DrawingSpec Section() {
-  DrawingSpec spec;
-  spec.version = 420;
-  spec.memo = u"A-A断面図";
-  spec.drawingSize = 3;  // A3
-  spec.printLineWidthBase = 20;
-  spec.lines = 8;
-  spec.layerGroupNames[0] = u"断面";
-  spec.layerNames[0][0] = u"躯体";
-  spec.texts = {u"A-A断面図", u"図面番号 A-201", u"最高高さ GL+7,500"};
-  return spec;
+DrawingRecipe Section() {
+  DrawingRecipe recipe;
+  recipe.version = 420;
+  recipe.memo = u"A-A断面図";
+  recipe.drawingSize = 3;  // A3
+  recipe.printLineWidthBase = 20;
+  recipe.lines = 8;
+  recipe.layerGroupNames[0] = u"断面";
+  recipe.layerNames[0][0] = u"躯体";
+  recipe.texts = {u"A-A断面図", u"図面番号 A-201", u"最高高さ GL+7,500"};
+  return recipe;
 }
 
-DrawingSpec Detail() {
-  DrawingSpec spec;
-  spec.version = 700;
-  spec.memo = u"階段詳細";
-  spec.drawingSize = 3;
-  spec.lines = 20;
-  spec.layerGroupNames[0] = u"詳細";
-  spec.layerNames[0][0] = u"手摺";
-  spec.texts = {u"階段詳細図", u"図面番号 A-501", u"ＳＵＳ手摺 φ34"};
-  spec.blocks.push_back(BlockSpec{u"手摺金物", {u"ブラケット"}});
-  return spec;
+DrawingRecipe Detail() {
+  DrawingRecipe recipe;
+  recipe.version = 700;
+  recipe.memo = u"階段詳細";
+  recipe.drawingSize = 3;
+  recipe.lines = 20;
+  recipe.layerGroupNames[0] = u"詳細";
+  recipe.layerNames[0][0] = u"手摺";
+  recipe.texts = {u"階段詳細図", u"図面番号 A-501", u"ＳＵＳ手摺 φ34"};
+  recipe.blocks.push_back(BlockRecipe{u"手摺金物", {u"ブラケット"}});
+  return recipe;
 }
 
 }  // namespace
@@ -64,11 +64,11 @@ int main(int argc, char** argv) {
   const std::string folder = argv[1];
   const struct {
     const char* name;
-    DrawingSpec spec;
+    DrawingRecipe recipe;
   } samples[] = {{"plan.jww", Plan()}, {"section.jww", Section()}, {"stair_detail.jww", Detail()}};
   for (const auto& sample : samples) {
     const std::string path = folder + "/" + sample.name;
-    if (!dorvan::testing::WriteDrawingFile(path, sample.spec)) {
+    if (!dorvan::testing::WriteDrawingFile(path, sample.recipe)) {
       std::fprintf(stderr, "cannot write %s\n", path.c_str());
       return 1;
     }

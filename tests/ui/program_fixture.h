@@ -63,7 +63,7 @@ struct ProgramFixture {
     if (show) {
       w().show();
       w().activateWindow();
-      QTest::qWaitForWindowActive(&w());
+      if (!QTest::qWaitForWindowActive(&w())) qWarning("main window did not become active");
     }
   }
   Program& p() { return *program; }

@@ -21,7 +21,7 @@
 
 using namespace dorvan::ui;
 using namespace dorvan::ui::testing;
-using dorvan::testing::DrawingSpec;
+using dorvan::testing::DrawingRecipe;
 using dorvan::testing::TempFolder;
 
 namespace {
@@ -31,11 +31,11 @@ const QString kCaption = QStringLiteral("dorvan\u3000ver 1.5.0.5");
 // A drawing with these texts and memo, written into the folder; returns its path.
 std::string Drawing(const TempFolder& folder, const std::string& name, std::vector<std::u16string> texts,
                     std::u16string memo = u"") {
-  DrawingSpec spec;
-  spec.texts = std::move(texts);
-  spec.memo = std::move(memo);
+  DrawingRecipe recipe;
+  recipe.texts = std::move(texts);
+  recipe.memo = std::move(memo);
   const std::string path = folder.File(name);
-  if (!dorvan::testing::WriteDrawingFile(path, spec)) qFatal("cannot write %s", path.c_str());
+  if (!dorvan::testing::WriteDrawingFile(path, recipe)) qFatal("cannot write %s", path.c_str());
   return path;
 }
 
@@ -48,10 +48,10 @@ std::string Garbage(const TempFolder& folder, const std::string& name) {
 
 // A drawing cut off inside its header: a header read fails with the reader's message.
 std::string BrokenHeader(const TempFolder& folder, const std::string& name) {
-  DrawingSpec spec;
-  spec.memo = std::u16string(1, u'x');
+  DrawingRecipe recipe;
+  recipe.memo = std::u16string(1, u'x');
   const std::string path = folder.File(name);
-  dorvan::testing::WriteBytesFile(path, dorvan::testing::WriteDrawing(spec).substr(0, 60));
+  dorvan::testing::WriteBytesFile(path, dorvan::testing::WriteDrawing(recipe).substr(0, 60));
   return path;
 }
 
