@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "files/list_extent.h"
-#include "tests/files/temp_folder.h"
+#include "tests/support/temp_folder.h"
 
 namespace dorvan {
 namespace {
