@@ -37,34 +37,49 @@ uint64_t ReadLength(ByteCursor& in, bool* marker) {
 
 bool IsPrintableSingle(uint8_t b) { return (b >= 0x20 && b <= 0x7E) || (b >= 0xA1 && b <= 0xDF); }
 
-Text DecodeShiftJis(const uint8_t* p, std::size_t length) {
+// Decodes into `out`, whose storage is reused: a header's strings are read again and again
+// into the same fields.
+void DecodeShiftJis(const uint8_t* p, std::size_t length, Text& out) {
   const sjis::DecodeTables& tables = sjis::GetDecodeTables();
-  Text out;
   out.resize(length);  // never more characters than bytes
+  char16_t* chars = out.data();
   std::size_t n = 0;
   std::size_t i = 0;
   while (i + 1 < length) {
     const uint8_t b = p[i];
     if (sjis::IsLeadByte(b)) {
-      out[n++] = tables.pairs[(static_cast<unsigned>(b) << 8) | p[i + 1]];
+      chars[n++] = tables.pairs[(static_cast<unsigned>(b) << 8) | p[i + 1]];
       i += 2;
     } else {
-      out[n++] = tables.single[b];
+      chars[n++] = tables.single[b];
       i += 1;
     }
   }
   // A last byte that cannot start a character of its own (a control character, a lone
   // lead byte) is consumed and dropped.
-  if (i < length && IsPrintableSingle(p[i])) out[n++] = tables.single[p[i]];
+  if (i < length && IsPrintableSingle(p[i])) chars[n++] = tables.single[p[i]];
   out.resize(n);
-  return out;
 }
 
-Text DecodeUtf16(const uint8_t* p, std::size_t units) {
-  Text out(units, u'\0');
+void DecodeUtf16(const uint8_t* p, std::size_t units, Text& out) {
+  out.resize(units);
   for (std::size_t i = 0; i < units; ++i)
     out[i] = static_cast<char16_t>(p[2 * i] | (static_cast<unsigned>(p[2 * i + 1]) << 8));
-  return out;
+}
+
+// Reads one string into `out`; false (and `out` untouched) when it cannot be read.
+bool ReadCStringInto(ByteCursor& in, Text& out) {
+  bool utf16 = false;
+  uint64_t length = ReadLength(in, &utf16);
+  if (utf16) {
+    length = ReadLength(in, nullptr);
+    if (!in.CanHold(length, 2)) return false;
+    DecodeUtf16(in.Take(static_cast<std::size_t>(length) * 2), static_cast<std::size_t>(length), out);
+    return true;
+  }
+  if (!in.CanHold(length, 1)) return false;
+  DecodeShiftJis(in.Take(static_cast<std::size_t>(length)), static_cast<std::size_t>(length), out);
+  return true;
 }
 
 }  // namespace
@@ -82,15 +97,9 @@ TagPair NextMapIndex(TagPair pair) {
 }
 
 Text ReadCString(ByteCursor& in) {
-  bool utf16 = false;
-  uint64_t length = ReadLength(in, &utf16);
-  if (utf16) {
-    length = ReadLength(in, nullptr);
-    if (!in.CanHold(length, 2)) return {};
-    return DecodeUtf16(in.Take(static_cast<std::size_t>(length) * 2), static_cast<std::size_t>(length));
-  }
-  if (!in.CanHold(length, 1)) return {};
-  return DecodeShiftJis(in.Take(static_cast<std::size_t>(length)), static_cast<std::size_t>(length));
+  Text text;
+  ReadCStringInto(in, text);
+  return text;
 }
 
 void ReadCString(ByteCursor& in, Text& field) {
@@ -100,8 +109,7 @@ void ReadCString(ByteCursor& in, Text& field) {
     field.clear();
     return;
   }
-  Text text = ReadCString(in);
-  if (!in.failed()) field = std::move(text);
+  ReadCStringInto(in, field);
 }
 
 std::string_view ReadClassNameView(ByteCursor& in) {
