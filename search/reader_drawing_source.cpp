@@ -49,18 +49,14 @@ bool ReaderDrawingSource::Read(const std::string& path, bool wholeDrawing, JwwDr
   std::unique_ptr<PooledReader> pooled = Borrow();
   pooled->messages.target = messages;
   JwwReader& reader = pooled->reader;
-  JwwDrawing& current = reader.CurrentDrawing();
-  ClearDrawing(current);
+  // The caller's record is read into directly: no second record of the drawing's size,
+  // and its arrays, cleared with their capacity kept, take the next drawing of a run.
+  ClearDrawing(out);
   if (wholeDrawing) {
-    reader.ReadWholeDrawing(path, current);  // the outcome is asked below
+    reader.ReadWholeDrawing(path, out);  // the outcome is asked below
   } else {
-    reader.ReadDrawingHeader(path, current);
+    reader.ReadDrawingHeader(path, out);
   }
-  // The working record is not needed after this read, so the run's copy takes it over
-  // instead of copying it deeply. Swapping rather than moving hands the caller's old
-  // arrays to the reader, which clears them keeping their capacity: the next read fills
-  // memory already in place instead of asking the system for fresh pages.
-  std::swap(out, current);
   const bool readable = reader.GetReadError() != -1;
   GiveBack(std::move(pooled));
   return readable;

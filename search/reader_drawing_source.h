@@ -1,5 +1,5 @@
-// The drawing source over the drawing reader: clears the working record, reads the whole
-// drawing or its header, hands the record over and asks the reader for the outcome.
+// The drawing source over the drawing reader: clears the caller's record, reads the whole
+// drawing or its header into it and asks the reader for the outcome.
 #pragma once
 
 #include <memory>

@@ -55,7 +55,10 @@ FileVerdict Examine(DrawingSource& source, const std::string& path, bool wholeDr
 }
 
 // Reads and evaluates the target list on worker threads, at most `window` files ahead of
-// the file the run reports, and hands the verdicts out strictly in target order.
+// the file the run reports, and hands the verdicts out strictly in target order. Workers
+// claim runs of consecutive files and publish each run's verdicts at once, and a thread is
+// only woken when it waits for exactly what changed: a header takes some microseconds to
+// read, so a hand-off per file would cost as much as the reading.
 class ReadAhead {
  public:
   ReadAhead(const std::vector<std::string>& targets, bool wholeDrawing, DrawingSource& source,
@@ -64,7 +67,8 @@ class ReadAhead {
         wholeDrawing_(wholeDrawing),
         source_(source),
         captureMessages_(captureMessages),
-        window_(static_cast<std::size_t>(threads) * 4),
+        batch_(wholeDrawing ? 1 : kHeaderBatch),
+        window_(static_cast<std::size_t>(threads) * (wholeDrawing ? 4 : 2 * kHeaderBatch)),
         ring_(window_) {
     for (int t = 0; t < threads; ++t) {
       threads_.emplace_back([this, worker = evaluator.Clone()]() mutable { Work(worker); });
@@ -75,13 +79,19 @@ class ReadAhead {
   // The verdict of file `index`; files must be taken in order 0, 1, 2 ...
   FileVerdict Take(std::size_t index) {
     std::unique_lock lock(mutex_);
-    std::optional<FileVerdict>& slot = ring_[index % window_];
-    changed_.wait(lock, [&slot] { return slot.has_value(); });
-    FileVerdict verdict = std::move(*slot);
-    slot.reset();
+    Slot& slot = ring_[index % window_];
+    if (!slot.ready) {
+      runWaitsFor_ = index;
+      runWaits_ = true;
+      runChanged_.wait(lock, [&slot] { return slot.ready; });
+      runWaits_ = false;
+    }
+    FileVerdict verdict = std::move(slot.verdict);
+    slot.ready = false;
     taken_ = index + 1;
+    const bool wake = idleWorkers_ > 0 && RoomForBatch();
     lock.unlock();
-    changed_.notify_all();
+    if (wake) workersChanged_.notify_all();
     return verdict;
   }
 
@@ -91,34 +101,66 @@ class ReadAhead {
       std::lock_guard lock(mutex_);
       stop_ = true;
     }
-    changed_.notify_all();
+    workersChanged_.notify_all();
     for (std::thread& thread : threads_) {
       if (thread.joinable()) thread.join();
     }
   }
 
  private:
+  // Files a worker claims at once for a header-only range.
+  static constexpr std::size_t kHeaderBatch = 16;
+
+  struct Slot {
+    FileVerdict verdict;
+    bool ready = false;
+  };
+
+  // True when a worker may claim a whole batch (or the rest of the list).
+  bool RoomForBatch() const {
+    const std::size_t left = targets_.size() - next_;
+    return next_ < taken_ + window_ && taken_ + window_ - next_ >= std::min(batch_, left);
+  }
+
   void Work(RangeEvaluator& evaluator) {
     JwwDrawing drawing;
+    std::vector<FileVerdict> verdicts;
     for (;;) {
-      std::size_t index = 0;
+      std::size_t first = 0;
+      std::size_t last = 0;
       {
         std::unique_lock lock(mutex_);
-        changed_.wait(lock, [this] {
-          return stop_ || next_ >= targets_.size() || next_ < taken_ + window_;
-        });
+        if (!stop_ && next_ < targets_.size() && !RoomForBatch()) {
+          ++idleWorkers_;
+          workersChanged_.wait(lock, [this] {
+            return stop_ || next_ >= targets_.size() || RoomForBatch();
+          });
+          --idleWorkers_;
+        }
         if (stop_ || next_ >= targets_.size()) return;
-        index = next_++;
+        first = next_;
+        last = std::min({targets_.size(), first + batch_, taken_ + window_});
+        next_ = last;
       }
-      MessageRecorder recorder;
-      FileVerdict verdict = Examine(source_, targets_[index], wholeDrawing_, evaluator, drawing,
-                                    captureMessages_ ? &recorder : nullptr);
-      verdict.messages = std::move(recorder.messages);
+      verdicts.resize(last - first);
+      for (std::size_t index = first; index < last; ++index) {
+        MessageRecorder recorder;
+        FileVerdict& verdict = verdicts[index - first];
+        verdict = Examine(source_, targets_[index], wholeDrawing_, evaluator, drawing,
+                          captureMessages_ ? &recorder : nullptr);
+        verdict.messages = std::move(recorder.messages);
+      }
+      bool wake = false;
       {
         std::lock_guard lock(mutex_);
-        ring_[index % window_] = std::move(verdict);
+        for (std::size_t index = first; index < last; ++index) {
+          Slot& slot = ring_[index % window_];
+          slot.verdict = std::move(verdicts[index - first]);
+          slot.ready = true;
+        }
+        wake = runWaits_ && runWaitsFor_ >= first && runWaitsFor_ < last;
       }
-      changed_.notify_all();
+      if (wake) runChanged_.notify_one();
     }
   }
 
@@ -126,12 +168,17 @@ class ReadAhead {
   const bool wholeDrawing_;
   DrawingSource& source_;
   const bool captureMessages_;
+  const std::size_t batch_;
   const std::size_t window_;
   std::mutex mutex_;
-  std::condition_variable changed_;
-  std::vector<std::optional<FileVerdict>> ring_;
+  std::condition_variable runChanged_;      // the run waits here for its next verdict
+  std::condition_variable workersChanged_;  // workers wait here for room in the window
+  std::vector<Slot> ring_;
   std::size_t next_ = 0;   // the next file a worker claims
   std::size_t taken_ = 0;  // files handed to the run so far
+  std::size_t runWaitsFor_ = 0;
+  bool runWaits_ = false;
+  int idleWorkers_ = 0;
   bool stop_ = false;
   std::vector<std::thread> threads_;
 };

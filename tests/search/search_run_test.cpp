@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "search/result_report.h"
 #include "search/search_range.h"
 #include "search_fixtures.h"
@@ -187,11 +189,13 @@ TEST(Works, EveryFileUnreadable) {
   EXPECT_EQ(messages.shown, std::vector<std::string>{"header message"});
 }
 
-// Reading ahead on worker threads must not change anything the caller sees.
-class ReadAheadTest : public ::testing::TestWithParam<int> {};
+// Reading ahead on worker threads must not change anything the caller sees, for a range
+// that reads whole drawings one by one and for a header range read in batches; at each
+// cancel point (-1: none).
+class ReadAheadTest : public ::testing::TestWithParam<std::tuple<int, int>> {};
 
 TEST_P(ReadAheadTest, GivesExactlyTheOneByOneRun) {
-  const int cancelAt = GetParam();
+  const auto [cancelAt, range] = GetParam();
   FakeDrawingSource source;
   source.concurrent = true;
   std::vector<std::string> targets;
@@ -201,20 +205,25 @@ TEST_P(ReadAheadTest, GivesExactlyTheOneByOneRun) {
     if (i % 7 == 3) {
       source.AddUnreadable(path, "message " + std::to_string(i));
     } else {
-      source.Add(path, MakeDrawing({i % 5 == 0 ? u"needle" : u"hay"},
-                                   {{u"b", {i % 11 == 0 ? u"NEEDLE" : u"x"}}}));
+      JwwDrawing drawing = MakeDrawing({i % 5 == 0 ? u"needle" : u"hay"},
+                                       {{u"b", {i % 11 == 0 ? u"NEEDLE" : u"x"}}});
+      drawing.Header.Memo = i % 3 == 0 ? u"a needle memo" : u"memo";
+      source.Add(path, std::move(drawing));
     }
   }
+  SearchControls controls = DataSearch(u"needle", targets);
+  controls.Check3 = {};
+  controls.Check3[range] = true;
   auto run = [&](int threads) {
     RecordingObserver observer;
     observer.cancelAt = cancelAt;
     RecordingMessages messages;
-    SearchOutcome outcome =
-        Works(DataSearch(u"needle", targets), source, observer, &messages, RunSettings{threads});
+    SearchOutcome outcome = Works(controls, source, observer, &messages, RunSettings{threads});
     observer.events.insert(observer.events.end(), messages.shown.begin(), messages.shown.end());
     return std::make_pair(outcome, observer.events);
   };
   const auto [expected, expectedEvents] = run(1);
+  EXPECT_EQ(expected.Ending == RunEnding::Cancelled, cancelAt != -1);
   for (int threads : {2, 3}) {
     const auto [outcome, events] = run(threads);
     EXPECT_EQ(outcome.Ending, expected.Ending);
@@ -244,7 +253,9 @@ TEST(Works, PatternSearchOnWorkerThreadsGivesTheOneByOneResult) {
   EXPECT_EQ(three.events, one.events);
 }
 
-INSTANTIATE_TEST_SUITE_P(CancelPoints, ReadAheadTest, ::testing::Values(-1, 1, 2, 40, 300));
+INSTANTIATE_TEST_SUITE_P(CancelPoints, ReadAheadTest,
+                         ::testing::Combine(::testing::Values(-1, 1, 2, 40, 300),
+                                            ::testing::Values(int{RangeData}, int{RangeMemo})));
 
 }  // namespace
 }  // namespace dorvan
