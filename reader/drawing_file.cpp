@@ -21,14 +21,30 @@ void ByteBuffer::Release() {
   capacity_ = 0;
 }
 
-bool DrawingFile::Open(const std::string& path) {
+bool DrawingFile::OpenAnyKind(const std::string& path) {
   // O_NONBLOCK keeps a FIFO named like a drawing from stalling the open.
   fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-  if (fd_ < 0) return false;
+  return fd_ >= 0;
+}
+
+bool DrawingFile::Open(const std::string& path) { return OpenAnyKind(path) && IsRegularFile(); }
+
+void DrawingFile::Inspect() {
+  inspected_ = true;
   struct stat info {};
-  if (::fstat(fd_, &info) != 0 || !S_ISREG(info.st_mode)) return false;
+  if (fd_ < 0 || ::fstat(fd_, &info) != 0 || !S_ISREG(info.st_mode)) return;
+  regular_ = true;
   size_ = static_cast<uint64_t>(info.st_size);
-  return true;
+}
+
+bool DrawingFile::IsRegularFile() {
+  if (!inspected_) Inspect();
+  return regular_;
+}
+
+uint64_t DrawingFile::size() {
+  if (!inspected_) Inspect();
+  return size_;
 }
 
 DrawingFile::~DrawingFile() {

@@ -26,19 +26,29 @@ class DrawingFile {
   // Opens a regular file for reading; fails for a missing file, a folder, a device or a
   // file without read permission. Never blocks on a FIFO and never creates anything.
   bool Open(const std::string& path);
+  // Opens `path` for reading without asking the system what it is, which a read of a
+  // header does only when the header fails (IsRegularFile): a system call fewer per file.
+  // Never blocks on a FIFO and never creates anything.
+  bool OpenAnyKind(const std::string& path);
   ~DrawingFile();
   DrawingFile() = default;
   DrawingFile(const DrawingFile&) = delete;
   DrawingFile& operator=(const DrawingFile&) = delete;
 
-  // The size when the file was opened.
-  uint64_t size() const { return size_; }
+  // Whether the open file is a regular file, and its size then (0 otherwise), as when they
+  // were first asked.
+  bool IsRegularFile();
+  uint64_t size();
   // Reads up to `count` bytes from offset 0 into `into`; returns how many were read (fewer
-  // when the file is shorter), or -1 on a read error.
+  // when the file is shorter), or -1 on a read error (a folder or a FIFO gives one).
   int64_t ReadPrefix(uint8_t* into, std::size_t count);
 
  private:
+  void Inspect();
+
   int fd_ = -1;
+  bool inspected_ = false;
+  bool regular_ = false;
   uint64_t size_ = 0;
 };
 

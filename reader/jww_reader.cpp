@@ -59,6 +59,7 @@ class MemorySource {
  public:
   explicit MemorySource(std::string_view bytes) : bytes_(bytes) {}
   uint64_t size() const { return bytes_.size(); }
+  bool IsRegularFile() const { return true; }
   int64_t ReadPrefix(uint8_t* into, std::size_t count) {
     const std::size_t n = std::min(count, bytes_.size());
     std::copy_n(bytes_.data(), n, into);
@@ -75,8 +76,7 @@ template <typename Source>
 void JwwReader::ReadHeaderInChunks(Source& source, JwwDrawing& drawing) {
   // The header's length depends on its strings, so it is read in growing chunks until it
   // fits: a large drawing's entities are never loaded.
-  const uint64_t size = source.size();
-  std::size_t chunk = static_cast<std::size_t>(std::min<uint64_t>(size, firstHeaderChunk_));
+  std::size_t chunk = firstHeaderChunk_;
   bool read = false;
   bool ioError = false;
   for (;;) {
@@ -88,7 +88,11 @@ void JwwReader::ReadHeaderInChunks(Source& source, JwwDrawing& drawing) {
     }
     std::size_t needed = 0;
     read = ParseHeader(bytes, static_cast<std::size_t>(got), drawing, &needed);
-    if (read || needed == 0 || static_cast<std::size_t>(got) < chunk || needed > size) break;
+    if (read || needed == 0 || static_cast<std::size_t>(got) < chunk) break;
+    // A length that reaches past the end of the file is damage, never a reason to read
+    // (or allocate) more. The size is asked only here: most headers fit the first chunk.
+    const uint64_t size = source.size();
+    if (needed > size) break;
     chunk = static_cast<std::size_t>(std::min<uint64_t>(size, std::max(needed, chunk * 2)));
   }
   KeepBufferSmall();
@@ -96,7 +100,12 @@ void JwwReader::ReadHeaderInChunks(Source& source, JwwDrawing& drawing) {
   if (ioError) {
     readErrorFlag_ = -1;
   } else if (!read) {
-    ReportHeaderFailure();
+    // A device or the like is unreadable as a file that cannot be opened is: unannounced.
+    if (source.IsRegularFile()) {
+      ReportHeaderFailure();
+    } else {
+      readErrorFlag_ = -1;
+    }
   } else {
     readErrorFlag_ = 0;
   }
@@ -107,7 +116,7 @@ void JwwReader::ReadDrawingHeader(const std::string& path, JwwDrawing& drawing) 
   bytesConsumed_ = 0;
   try {
     DrawingFile file;
-    if (file.Open(path)) {
+    if (file.OpenAnyKind(path)) {
       ReadHeaderInChunks(file, drawing);
       return;
     }

@@ -172,7 +172,11 @@ TEST(Reads, AFileThatCannotBeOpenedFailsAndIsNeverCreated) {
   RecordingMessages messages;
   JwwReader reader(&messages);
   JwwDrawing drawing;
-  std::vector<std::string> paths = {missing, folder.path()};
+  // A FIFO and devices open, but are no files: unreadable without a message, as a missing
+  // file is, and a read never waits on them.
+  const std::string fifo = folder.File("fifo.jww");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  std::vector<std::string> paths = {missing, folder.path(), fifo, "/dev/null", "/dev/zero"};
   if (!canBypassPermissions) paths.push_back(locked);
   for (const std::string& path : paths) {
     ClearDrawing(drawing);
