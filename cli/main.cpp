@@ -8,9 +8,11 @@
 #include <atomic>
 #include <chrono>
 #include <csignal>
+#include <mutex>
 #include <cstdio>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "cli/cli_options.h"
@@ -21,6 +23,7 @@
 #include "search/result_report.h"
 #include "search/search_range.h"
 #include "search/search_run.h"
+#include "search/target_feed.h"
 #include "search/text_normaliser.h"
 
 namespace {
@@ -51,13 +54,15 @@ void InstallInterruptHandler() {
   pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
 }
 
-// The one-line "done / total" indicator on a terminal's standard error.
+// Standard error: the one-line "done / total" indicator on a terminal, and whole lines of
+// messages from the run and from the folder scan, which runs on a thread of its own.
 class ProgressLine {
  public:
   ProgressLine() : enabled_(isatty(STDERR_FILENO) == 1) {}
 
   void Show(std::size_t done, std::size_t total) {
     if (!enabled_) return;
+    std::lock_guard lock(mutex_);
     const auto now = std::chrono::steady_clock::now();
     if (shown_ && done != total && now - last_ < std::chrono::milliseconds(100)) return;
     last_ = now;
@@ -68,23 +73,32 @@ class ProgressLine {
 
   // Erases the line, so that messages and the shell prompt start on a clean line.
   void Clear() {
+    std::lock_guard lock(mutex_);
+    ClearLocked();
+  }
+
+  void PrintLine(const std::string& line) {
+    std::lock_guard lock(mutex_);
+    ClearLocked();
+    std::fputs(line.c_str(), stderr);
+    std::fputc('\n', stderr);
+  }
+
+ private:
+  void ClearLocked() {
     if (!shown_) return;
     std::fputs("\r\033[K", stderr);
     std::fflush(stderr);
     shown_ = false;
   }
 
- private:
-  bool enabled_;
+  const bool enabled_;
+  std::mutex mutex_;
   bool shown_ = false;
   std::chrono::steady_clock::time_point last_{};
 };
 
-void PrintError(ProgressLine& progress, const std::string& line) {
-  progress.Clear();
-  std::fputs(line.c_str(), stderr);
-  std::fputc('\n', stderr);
-}
+void PrintError(ProgressLine& progress, const std::string& line) { progress.PrintLine(line); }
 
 class CliObserver : public dorvan::SearchObserver {
  public:
@@ -115,16 +129,23 @@ bool IsFolder(const std::string& path) {
   return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
-// The target list: files as named, folders scanned in their stable walk order.
-std::vector<std::string> GatherTargets(const CliOptions& options, ProgressLine& progress) {
-  std::vector<std::string> targets;
+// The target list: files as named, folders scanned in their stable walk order. Fed to the
+// run as it is found, a few dozen paths at a time, and closed at the end (also when Ctrl-C
+// stops the scan).
+void GatherTargets(const CliOptions& options, ProgressLine& progress, dorvan::TargetFeed& targets) {
+  constexpr std::size_t kPathsPerHandOff = 32;
+  std::vector<std::string> found;
+  auto add = [&](std::string path) {
+    found.push_back(std::move(path));
+    if (found.size() >= kPathsPerHandOff) targets.Add(std::exchange(found, {}));
+  };
   dorvan::ScanState state;
   dorvan::ScanCallbacks callbacks;
-  callbacks.OnDrawing = [&targets](const std::string& path) { targets.push_back(path); };
+  callbacks.OnDrawing = [&add](const std::string& path) { add(path); };
   for (const std::string& path : options.paths) {
     if (interrupted.load()) break;
     if (!IsFolder(path)) {
-      targets.push_back(path);
+      add(path);
       continue;
     }
     const dorvan::ScanResult result =
@@ -133,7 +154,8 @@ std::vector<std::string> GatherTargets(const CliOptions& options, ProgressLine& 
       PrintError(progress, "cannot read folder: " + path);
     }
   }
-  return targets;
+  targets.Add(std::move(found));
+  targets.Close();
 }
 
 int Finish(const CliOptions& options, const std::vector<std::string>& found,
@@ -176,27 +198,36 @@ int main(int argc, char** argv) {
   mallopt(M_TRIM_THRESHOLD, 256 * 1024 * 1024);
 
   ProgressLine progress;
+  if (interrupted.load()) {
+    return Finish(options, {}, {}, 0, std::string(dorvan::kCancelMessage), kExitCancelled);
+  }
   // The code page's decoding tables and, for text ranges, the normalisation table are
-  // built from ICU once per run (a few milliseconds each): on a second thread they overlap
-  // the folder scan instead of following it.
+  // built from ICU once per run (a few milliseconds each), beside the folder scan.
   const bool textRange = dorvan::IsTextRange(options.range);
   std::thread warmUp([textRange] {
     dorvan::sjis::GetDecodeTables();
     if (textRange) dorvan::Normalised(u"");
   });
-  std::vector<std::string> targets = GatherTargets(options, progress);
-  warmUp.join();
-  if (interrupted.load()) {
-    progress.Clear();
-    return Finish(options, {}, {}, 0, std::string(dorvan::kCancelMessage), kExitCancelled);
-  }
+  // The folders are scanned while the drawings found first are already searched: on a
+  // header range the scan takes as long as the search.
+  dorvan::TargetFeed targets;
+  std::thread scan([&] { GatherTargets(options, progress, targets); });
 
-  const dorvan::SearchControls controls = dorvan::cli::ControlsFor(options, std::move(targets));
+  const dorvan::SearchControls controls = dorvan::cli::ControlsFor(options, {});
   dorvan::ReaderDrawingSource source;
   CliObserver observer(progress);
   CliReaderMessages messages(progress);
-  const dorvan::SearchOutcome outcome = dorvan::Works(controls, source, observer, &messages);
+  dorvan::SearchRequest request;
+  dorvan::SearchOutcome outcome = dorvan::Works(controls, targets, request, source, observer, &messages);
+  // A refused request ends the run at once; the scan still ends on its own.
+  scan.join();
+  warmUp.join();
   progress.Clear();
+  // Ctrl-C during the scan ends the target list early, and the run with it.
+  if (interrupted.load() && outcome.Ending == dorvan::RunEnding::Completed) {
+    outcome.Ending = dorvan::RunEnding::Cancelled;
+    outcome.Message = std::string(dorvan::kCancelMessage);
+  }
 
   switch (outcome.Ending) {
     case dorvan::RunEnding::Refused:

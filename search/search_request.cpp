@@ -27,6 +27,10 @@ const std::array<std::string_view, 16>& ValidationMessages() {
 }
 
 Validation Check_data(const SearchControls& controls) {
+  return Check_data(controls, !controls.TargetList.empty());
+}
+
+Validation Check_data(const SearchControls& controls, bool anyTargets) {
   Validation result;
   auto refuse = [&result](ValidationSlot slot, FocusTarget focus) {
     result.ValidationCode = slot;
@@ -36,7 +40,7 @@ Validation Check_data(const SearchControls& controls) {
   bool anyRange = false;
   for (bool ticked : controls.Check3) anyRange = anyRange || ticked;
   if (!anyRange) return refuse(kSlotNoRange, FocusTarget::None);
-  if (controls.TargetList.empty()) {
+  if (!anyTargets) {
     // Only the file page has a button to choose files with.
     return refuse(kSlotNoTargets, controls.FrontPage == TargetPage::Folder ? FocusTarget::None
                                                                            : FocusTarget::Command1);

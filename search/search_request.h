@@ -55,6 +55,8 @@ struct Validation {
 
 // Decides whether a run may start; the first failing check decides the message.
 Validation Check_data(const SearchControls& controls);
+// The same with the target list told as whether it holds any target (a list still growing).
+Validation Check_data(const SearchControls& controls, bool anyTargets);
 
 // Combo1's text without carriage returns, line feeds, tabs and backspaces.
 std::u16string CleanSearchText(std::u16string_view text);

@@ -54,14 +54,14 @@ FileVerdict Examine(DrawingSource& source, const std::string& path, bool wholeDr
   return verdict;
 }
 
-// Reads and evaluates the target list on worker threads, at most `window` files ahead of
-// the file the run reports, and hands the verdicts out strictly in target order. Workers
-// claim runs of consecutive files and publish each run's verdicts at once, and a thread is
-// only woken when it waits for exactly what changed: a header takes some microseconds to
-// read, so a hand-off per file would cost as much as the reading.
+// Reads and evaluates the targets on worker threads, at most `window` files ahead of the
+// file the run reports, and hands the verdicts out strictly in target order. Workers claim
+// runs of consecutive files and publish each run's verdicts at once, and a thread is only
+// woken when it waits for exactly what changed: a header takes some microseconds to read,
+// so a hand-off per file would cost as much as the reading.
 class ReadAhead {
  public:
-  ReadAhead(const std::vector<std::string>& targets, bool wholeDrawing, DrawingSource& source,
+  ReadAhead(TargetFeed& targets, bool wholeDrawing, DrawingSource& source,
             const RangeEvaluator& evaluator, bool captureMessages, int threads)
       : targets_(targets),
         wholeDrawing_(wholeDrawing),
@@ -70,13 +70,21 @@ class ReadAhead {
         batch_(wholeDrawing ? 1 : kHeaderBatch),
         window_(static_cast<std::size_t>(threads) * (wholeDrawing ? 4 : 2 * kHeaderBatch)),
         ring_(window_) {
+    // Called under the feed's lock; this object's lock is only ever taken after it.
+    targets_.Listen([this](std::size_t known, bool closed) {
+      std::lock_guard lock(mutex_);
+      known_ = known;
+      closed_ = closed;
+      if (idleWorkers_ > 0 && CanClaim()) workersChanged_.notify_all();
+    });
     for (int t = 0; t < threads; ++t) {
       threads_.emplace_back([this, worker = evaluator.Clone()]() mutable { Work(worker); });
     }
   }
   ~ReadAhead() { Stop(); }
 
-  // The verdict of file `index`; files must be taken in order 0, 1, 2 ...
+  // The verdict of file `index`; files must be taken in order 0, 1, 2 ... and only once
+  // the feed holds them.
   FileVerdict Take(std::size_t index) {
     std::unique_lock lock(mutex_);
     Slot& slot = ring_[index % window_];
@@ -89,7 +97,7 @@ class ReadAhead {
     FileVerdict verdict = std::move(slot.verdict);
     slot.ready = false;
     taken_ = index + 1;
-    const bool wake = idleWorkers_ > 0 && RoomForBatch();
+    const bool wake = idleWorkers_ > 0 && CanClaim();
     lock.unlock();
     if (wake) workersChanged_.notify_all();
     return verdict;
@@ -97,6 +105,7 @@ class ReadAhead {
 
   // Stops the workers after the files they are on and discards what they read ahead.
   void Stop() {
+    targets_.Listen({});
     {
       std::lock_guard lock(mutex_);
       stop_ = true;
@@ -109,44 +118,49 @@ class ReadAhead {
 
  private:
   // Files a worker claims at once for a header-only range.
-  static constexpr std::size_t kHeaderBatch = 16;
+  static constexpr std::size_t kHeaderBatch = 64;
 
   struct Slot {
     FileVerdict verdict;
     bool ready = false;
   };
 
-  // True when a worker may claim a whole batch (or the rest of the list).
-  bool RoomForBatch() const {
-    const std::size_t left = targets_.size() - next_;
-    return next_ < taken_ + window_ && taken_ + window_ - next_ >= std::min(batch_, left);
+  // True when a worker may claim a whole batch, or what is left of a closed feed, and the
+  // window has room for it.
+  bool CanClaim() const {
+    const std::size_t known = known_ - next_;
+    const std::size_t claim = closed_ ? std::min(batch_, known) : batch_;
+    const std::size_t room = taken_ + window_ - next_;
+    return known > 0 && known >= claim && room >= claim;
   }
+  bool Finished() const { return stop_ || (closed_ && next_ >= known_); }
 
   void Work(RangeEvaluator& evaluator) {
     JwwDrawing drawing;
+    std::vector<const std::string*> paths;
     std::vector<FileVerdict> verdicts;
     for (;;) {
       std::size_t first = 0;
       std::size_t last = 0;
       {
         std::unique_lock lock(mutex_);
-        if (!stop_ && next_ < targets_.size() && !RoomForBatch()) {
+        if (!Finished() && !CanClaim()) {
           ++idleWorkers_;
-          workersChanged_.wait(lock, [this] {
-            return stop_ || next_ >= targets_.size() || RoomForBatch();
-          });
+          workersChanged_.wait(lock, [this] { return Finished() || CanClaim(); });
           --idleWorkers_;
         }
-        if (stop_ || next_ >= targets_.size()) return;
+        if (Finished()) return;
         first = next_;
-        last = std::min({targets_.size(), first + batch_, taken_ + window_});
+        last = std::min({known_, first + batch_, taken_ + window_});
         next_ = last;
       }
+      paths.clear();
+      targets_.Get(first, last, paths);
       verdicts.resize(last - first);
       for (std::size_t index = first; index < last; ++index) {
         MessageRecorder recorder;
         FileVerdict& verdict = verdicts[index - first];
-        verdict = Examine(source_, targets_[index], wholeDrawing_, evaluator, drawing,
+        verdict = Examine(source_, *paths[index - first], wholeDrawing_, evaluator, drawing,
                           captureMessages_ ? &recorder : nullptr);
         verdict.messages = std::move(recorder.messages);
       }
@@ -164,7 +178,7 @@ class ReadAhead {
     }
   }
 
-  const std::vector<std::string>& targets_;
+  TargetFeed& targets_;
   const bool wholeDrawing_;
   DrawingSource& source_;
   const bool captureMessages_;
@@ -172,8 +186,10 @@ class ReadAhead {
   const std::size_t window_;
   std::mutex mutex_;
   std::condition_variable runChanged_;      // the run waits here for its next verdict
-  std::condition_variable workersChanged_;  // workers wait here for room in the window
+  std::condition_variable workersChanged_;  // workers wait here for files to claim
   std::vector<Slot> ring_;
+  std::size_t known_ = 0;  // targets in the feed
+  bool closed_ = false;    // no more will come
   std::size_t next_ = 0;   // the next file a worker claims
   std::size_t taken_ = 0;  // files handed to the run so far
   std::size_t runWaitsFor_ = 0;
@@ -183,8 +199,8 @@ class ReadAhead {
   std::vector<std::thread> threads_;
 };
 
-int ReadThreadsFor(const RunSettings& settings, const DrawingSource& source, std::size_t files) {
-  if (!source.SupportsConcurrentReads() || files < 2) return 1;
+int ReadThreadsFor(const RunSettings& settings, const DrawingSource& source, bool severalFiles) {
+  if (!source.SupportsConcurrentReads() || !severalFiles) return 1;
   if (settings.ReadThreads > 0) return settings.ReadThreads;
   const unsigned cores = std::thread::hardware_concurrency();
   return static_cast<int>(std::clamp(cores, 1u, 4u));
@@ -215,11 +231,14 @@ bool RangeUsesPattern(const SearchRequest& request, int range) {
 
 }  // namespace
 
-SearchOutcome Works(const SearchControls& controls, SearchRequest& request, DrawingSource& source,
-                    SearchObserver& observer, ReaderMessages* messages,
+SearchOutcome Works(const SearchControls& controls, TargetFeed& targets, SearchRequest& request,
+                    DrawingSource& source, SearchObserver& observer, ReaderMessages* messages,
                     const RunSettings& settings) {
   SearchOutcome outcome;
-  const Validation validation = Check_data(controls);
+  // The targets known so far. An empty target list refuses the request, so a growing one
+  // is waited for until it has a target or is closed without one.
+  std::vector<const std::string*> paths;
+  const Validation validation = Check_data(controls, targets.WaitForMore(0, paths));
   if (!validation.RequestValid) {
     outcome.Ending = RunEnding::Refused;
     outcome.Message = std::string(ValidationMessages()[validation.ValidationCode]);
@@ -245,10 +264,8 @@ SearchOutcome Works(const SearchControls& controls, SearchRequest& request, Draw
   RangeEvaluator evaluator(request, pattern.get());
   const bool wholeDrawing = request.Ranges[RangeData] || request.Ranges[RangeBlockName];
 
-  const std::vector<std::string>& targets = controls.TargetList;
-  const std::size_t total = targets.size();  // taken once
   std::optional<ReadAhead> readAhead;
-  const int threads = ReadThreadsFor(settings, source, total);
+  const int threads = ReadThreadsFor(settings, source, paths.size() > 1 || !targets.Closed());
   if (threads > 1) {
     readAhead.emplace(targets, wholeDrawing, source, evaluator, messages != nullptr, threads);
   }
@@ -257,13 +274,15 @@ SearchOutcome Works(const SearchControls& controls, SearchRequest& request, Draw
   JwwDrawing drawing;  // SearchDrawing of the one-by-one run
   bool cancelled = false;
   std::size_t current = 1;
-  for (; current <= total; ++current) {
+  for (;; ++current) {
+    if (current > paths.size() && !targets.WaitForMore(paths.size(), paths)) break;
     if (observer.CancelRequested()) {
       cancelled = true;
       break;
     }
-    const std::string& path = targets[current - 1];
-    observer.Progress(static_cast<int>(current), static_cast<int>(total));
+    const std::string& path = *paths[current - 1];
+    // A list still growing counts the targets known so far.
+    observer.Progress(static_cast<int>(current), static_cast<int>(paths.size()));
     observer.Highlight(static_cast<int>(current - 1));
     FileVerdict verdict;
     if (readAhead) {
@@ -301,6 +320,13 @@ SearchOutcome Works(const SearchControls& controls, SearchRequest& request, Draw
     outcome.Message = BuildResultMessage(range, ReportValue(request, range), count);
   }
   return outcome;
+}
+
+SearchOutcome Works(const SearchControls& controls, SearchRequest& request, DrawingSource& source,
+                    SearchObserver& observer, ReaderMessages* messages,
+                    const RunSettings& settings) {
+  TargetFeed targets(controls.TargetList);
+  return Works(controls, targets, request, source, observer, messages, settings);
 }
 
 SearchOutcome Works(const SearchControls& controls, DrawingSource& source, SearchObserver& observer,

@@ -11,6 +11,7 @@
 #include "search/drawing_source.h"
 #include "search/search_controls.h"
 #include "search/search_request.h"
+#include "search/target_feed.h"
 
 namespace dorvan {
 
@@ -69,6 +70,14 @@ struct RunSettings {
 // leaves it empty too.
 SearchOutcome Works(const SearchControls& controls, SearchRequest& request, DrawingSource& source,
                     SearchObserver& observer, ReaderMessages* messages,
+                    const RunSettings& settings = {});
+
+// The same over a target list that may still be growing (`controls.TargetList` is not
+// looked at): the run starts as soon as the feed holds a target, reads ahead only what the
+// feed holds, and ends when it is closed and exhausted. Progress counts the targets known
+// so far as the total.
+SearchOutcome Works(const SearchControls& controls, TargetFeed& targets, SearchRequest& request,
+                    DrawingSource& source, SearchObserver& observer, ReaderMessages* messages,
                     const RunSettings& settings = {});
 
 // The same with a request of its own, for callers that keep none between runs.

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <thread>
 #include <tuple>
 
 #include "search/result_report.h"
@@ -251,6 +253,84 @@ TEST(Works, PatternSearchOnWorkerThreadsGivesTheOneByOneResult) {
   EXPECT_EQ(expected.FoundList.size(), 133u);
   EXPECT_EQ(outcome.FoundList, expected.FoundList);
   EXPECT_EQ(three.events, one.events);
+}
+
+// The events without the progress totals, which a growing list counts as it grows.
+std::vector<std::string> WithoutProgress(std::vector<std::string> events) {
+  std::erase_if(events, [](const std::string& e) { return e.rfind("progress", 0) == 0; });
+  return events;
+}
+
+// A target list filled on another thread while the run reads it gives the run over the
+// complete list, on one thread and on several, for a header range and a whole-drawing one.
+TEST(Works, GrowingTargetListGivesTheRunOverTheCompleteList) {
+  FakeDrawingSource source;
+  source.concurrent = true;
+  std::vector<std::string> targets;
+  for (int i = 0; i < 120; ++i) {
+    targets.push_back("/d/" + std::to_string(i) + ".jww");
+    if (i % 9 == 4) {
+      source.AddUnreadable(targets.back(), "message " + std::to_string(i));
+      continue;
+    }
+    JwwDrawing drawing = MakeDrawing({i % 4 == 0 ? u"needle" : u"hay"});
+    drawing.Header.Memo = i % 6 == 0 ? u"needle" : u"memo";
+    source.Add(targets.back(), std::move(drawing));
+  }
+  for (int range : {int{RangeData}, int{RangeMemo}}) {
+    SearchControls controls = DataSearch(u"needle", targets);
+    controls.Check3 = {};
+    controls.Check3[range] = true;
+    RecordingObserver expectedEvents;
+    RecordingMessages expectedMessages;
+    const SearchOutcome expected = Works(controls, source, expectedEvents, &expectedMessages, kOneByOne);
+    for (int threads : {1, 2}) {
+      TargetFeed feed;
+      std::thread filler([&] {
+        // Paths one by one and in runs of up to five, with pauses the run catches up in.
+        for (std::size_t i = 0; i < targets.size();) {
+          const std::size_t n = std::min<std::size_t>(1 + i % 5, targets.size() - i);
+          if (n == 1) {
+            feed.Add(targets[i]);
+          } else {
+            feed.Add(std::vector<std::string>(targets.begin() + i, targets.begin() + i + n));
+          }
+          i += n;
+          if (i % 4 == 0) std::this_thread::sleep_for(std::chrono::microseconds(200));
+        }
+        feed.Close();
+      });
+      SearchControls growing = controls;
+      growing.TargetList.clear();
+      SearchRequest request;
+      RecordingObserver observer;
+      RecordingMessages messages;
+      const SearchOutcome outcome =
+          Works(growing, feed, request, source, observer, &messages, RunSettings{threads});
+      filler.join();
+      EXPECT_EQ(outcome.SearchResult, expected.SearchResult);
+      EXPECT_EQ(outcome.Message, expected.Message);
+      EXPECT_EQ(outcome.FoundList, expected.FoundList);
+      EXPECT_EQ(outcome.ErrorFileList, expected.ErrorFileList);
+      EXPECT_EQ(WithoutProgress(observer.events), WithoutProgress(expectedEvents.events));
+      EXPECT_EQ(messages.shown, expectedMessages.shown);
+      EXPECT_EQ(observer.events.back(), "deselect 119");
+    }
+  }
+}
+
+TEST(Works, GrowingTargetListClosedEmptyIsRefused) {
+  FakeDrawingSource source;
+  TargetFeed feed;
+  std::thread closer([&] { feed.Close(); });
+  SearchRequest request;
+  RecordingObserver observer;
+  const SearchOutcome outcome =
+      Works(DataSearch(u"", {}), feed, request, source, observer, nullptr);
+  closer.join();
+  EXPECT_EQ(outcome.Ending, RunEnding::Refused);
+  EXPECT_EQ(outcome.Message, "ファイルが選択されていません。");  // before the missing text
+  EXPECT_TRUE(observer.events.empty());
 }
 
 INSTANTIATE_TEST_SUITE_P(CancelPoints, ReadAheadTest,
