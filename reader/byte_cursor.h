@@ -67,6 +67,23 @@ class ByteCursor {
   // Fails the cursor for a value the caller cannot accept.
   void Fail() { failed_ = true; }
 
+  // Lets a long read give back the bytes it has passed: Passed() calls `hook(context,
+  // offset)` whenever the cursor has moved at least `every` bytes since the last call.
+  using PassedHook = void (*)(void* context, std::size_t offset);
+  void OnPassed(PassedHook hook, void* context, std::size_t every) {
+    hook_ = hook;
+    hookContext_ = context;
+    hookEvery_ = every;
+    nextHook_ = every;
+  }
+  // Called between records, where no byte before the offset is looked at again.
+  void Passed() {
+    if (pos_ >= nextHook_) {
+      hook_(hookContext_, pos_);
+      nextHook_ = pos_ + hookEvery_;
+    }
+  }
+
   // True when `count` items of at least `minBytes` each can still follow; otherwise the
   // cursor fails at once, so no allocation or loop is ever sized from an impossible count.
   bool CanHold(uint64_t count, std::size_t minBytes) {
@@ -143,6 +160,10 @@ class ByteCursor {
   std::size_t wanted_ = 0;
   bool failed_ = false;
   bool ranOut_ = false;
+  PassedHook hook_ = nullptr;
+  void* hookContext_ = nullptr;
+  std::size_t hookEvery_ = 0;
+  std::size_t nextHook_ = std::numeric_limits<std::size_t>::max();
 };
 
 }  // namespace dorvan

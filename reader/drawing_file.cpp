@@ -1,10 +1,13 @@
 #include "reader/drawing_file.h"
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <new>
 
 namespace dorvan {
 
@@ -19,6 +22,31 @@ uint8_t* ByteBuffer::Reserve(std::size_t size) {
 void ByteBuffer::Release() {
   bytes_.reset();
   capacity_ = 0;
+}
+
+LargeFileBytes::~LargeFileBytes() {
+  if (bytes_ != nullptr) ::munmap(bytes_, size_);
+}
+
+uint8_t* LargeFileBytes::Allocate(std::size_t size) {
+  if (bytes_ != nullptr) ::munmap(bytes_, size_);
+  bytes_ = nullptr;
+  size_ = 0;
+  givenBack_ = 0;
+  void* bytes = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (bytes == MAP_FAILED) throw std::bad_alloc();
+  bytes_ = static_cast<uint8_t*>(bytes);
+  size_ = size;
+  return bytes_;
+}
+
+void LargeFileBytes::GiveBackBefore(std::size_t offset) {
+  static const std::size_t page = static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
+  const std::size_t end = std::min(offset, size_) / page * page;
+  if (bytes_ == nullptr || end <= givenBack_) return;
+  // The pages are dropped at once (the read never returns to them); the mapping stays.
+  ::madvise(bytes_ + givenBack_, end - givenBack_, MADV_DONTNEED);
+  givenBack_ = end;
 }
 
 bool DrawingFile::OpenAnyKind(const std::string& path) {

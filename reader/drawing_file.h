@@ -21,6 +21,27 @@ class ByteBuffer {
   std::size_t capacity_ = 0;
 };
 
+// Memory of its own for the bytes of one large file, taken from the system rather than the
+// heap so that a read can give back the pages it has passed while it goes on (the record
+// it fills grows meanwhile), and all of it when it ends.
+class LargeFileBytes {
+ public:
+  LargeFileBytes() = default;
+  LargeFileBytes(const LargeFileBytes&) = delete;
+  LargeFileBytes& operator=(const LargeFileBytes&) = delete;
+  ~LargeFileBytes();
+
+  // Room for `size` bytes; throws std::bad_alloc when the system has none.
+  uint8_t* Allocate(std::size_t size);
+  // Gives back the whole pages before `offset`: they must never be read again.
+  void GiveBackBefore(std::size_t offset);
+
+ private:
+  uint8_t* bytes_ = nullptr;
+  std::size_t size_ = 0;
+  std::size_t givenBack_ = 0;
+};
+
 class DrawingFile {
  public:
   // Opens a regular file for reading; fails for a missing file, a folder, a device or a

@@ -176,6 +176,7 @@ std::string_view ReadEntityList(ByteCursor& in, int32_t version, EntityLists& li
     lists.EntityOrder.push_back(item);
     if (in.failed()) return {};
     map.Advance();
+    in.Passed();
   }
   return {};
 }

@@ -14,10 +14,10 @@ namespace {
 
 constexpr std::string_view kSignature = "JwwData.";
 
-// The file buffer is kept from one read to the next (a search reads many drawings in a
-// row, and fresh memory costs a page fault per 4 KB); only one larger than this is given
-// back after its read.
-constexpr std::size_t kKeptBufferBytes = std::size_t{256} << 20;
+// How far a read of a large file goes between giving back the pages it has passed.
+constexpr std::size_t kGiveBackEvery = std::size_t{512} << 10;
+
+void GiveBack(void* bytes, std::size_t offset) { static_cast<LargeFileBytes*>(bytes)->GiveBackBefore(offset); }
 
 bool IsReadableVersion(int32_t version) {
   return version == 351 || version == 420 || version == 600 || version == 700;
@@ -36,7 +36,9 @@ void JwwReader::ReportHeaderFailure() {
 }
 
 void JwwReader::KeepBufferSmall() {
-  if (buffer_.capacity() > kKeptBufferBytes) buffer_.Release();
+  // The buffer is kept from one read to the next (a search reads many drawings in a row,
+  // and fresh memory costs a page fault per 4 KB), but never one of a large file's size.
+  if (buffer_.capacity() > largeDrawingBytes_) buffer_.Release();
 }
 
 bool JwwReader::ParseHeader(const uint8_t* data, std::size_t size, JwwDrawing& drawing, std::size_t* needed) {
@@ -146,9 +148,16 @@ int32_t JwwReader::ReadWholeDrawing(const std::string& path, JwwDrawing& drawing
     DrawingFile file;
     if (file.Open(path) && file.size() <= SIZE_MAX) {
       const auto size = static_cast<std::size_t>(file.size());
-      uint8_t* bytes = buffer_.Reserve(size);
-      const int64_t got = file.ReadPrefix(bytes, size);
-      if (got >= 0) result = ParseWhole(bytes, static_cast<std::size_t>(got), drawing);
+      if (size > largeDrawingBytes_) {
+        LargeFileBytes large;
+        uint8_t* bytes = large.Allocate(size);
+        const int64_t got = file.ReadPrefix(bytes, size);
+        if (got >= 0) result = ParseWhole(bytes, static_cast<std::size_t>(got), drawing, &large);
+      } else {
+        uint8_t* bytes = buffer_.Reserve(size);
+        const int64_t got = file.ReadPrefix(bytes, size);
+        if (got >= 0) result = ParseWhole(bytes, static_cast<std::size_t>(got), drawing);
+      }
     }
   } catch (const std::bad_alloc&) {
     // A drawing too large for memory is unreadable; what was read of it stays.
@@ -168,8 +177,10 @@ int32_t JwwReader::ReadWholeDrawingFromBytes(std::string_view bytes, JwwDrawing&
   }
 }
 
-int32_t JwwReader::ParseWhole(const uint8_t* data, std::size_t size, JwwDrawing& drawing) {
+int32_t JwwReader::ParseWhole(const uint8_t* data, std::size_t size, JwwDrawing& drawing,
+                              LargeFileBytes* giveBack) {
   ByteCursor in(data, size);
+  if (giveBack != nullptr) in.OnPassed(GiveBack, giveBack, kGiveBackEvery);
   auto finish = [&](int32_t result, bool read) {
     bytesConsumed_ = in.offset();
     readErrorFlag_ = read ? 0 : -1;

@@ -58,6 +58,12 @@ class JwwReader {
   // header needs); tests and fuzzing make it small to exercise the growing.
   void SetFirstHeaderChunk(std::size_t bytes) { firstHeaderChunk_ = bytes < 16 ? 16 : bytes; }
 
+  // Files larger than this are read whole into memory of their own, given back page by
+  // page as the read passes it and entirely at its end, so a large drawing costs little
+  // more than its record; smaller ones reuse the reader's buffer. Tests make it small.
+  void SetLargeDrawingBytes(std::size_t bytes) { largeDrawingBytes_ = bytes; }
+  static constexpr std::size_t kLargeDrawingBytes = std::size_t{1} << 20;
+
   // The first header chunk by default: the headers of real drawings take 14 to 17 KB, so a
   // header read is one open, one read and one close, and copies few bytes it does not need.
   static constexpr std::size_t kFirstHeaderChunk = 20 * 1024;
@@ -67,7 +73,9 @@ class JwwReader {
   void ReadHeaderInChunks(Source& source, JwwDrawing& drawing);
   // Header bytes parsed from `data`; false with `needed` set when they ran out first.
   bool ParseHeader(const uint8_t* data, std::size_t size, JwwDrawing& drawing, std::size_t* needed);
-  int32_t ParseWhole(const uint8_t* data, std::size_t size, JwwDrawing& drawing);
+  // `giveBack`, when given, holds `data` and receives the bytes the parse has passed.
+  int32_t ParseWhole(const uint8_t* data, std::size_t size, JwwDrawing& drawing,
+                     LargeFileBytes* giveBack = nullptr);
   void ReportHeaderFailure();
   void KeepBufferSmall();
 
@@ -75,6 +83,7 @@ class JwwReader {
   int16_t readErrorFlag_ = 0;
   uint64_t bytesConsumed_ = 0;
   std::size_t firstHeaderChunk_ = kFirstHeaderChunk;
+  std::size_t largeDrawingBytes_ = kLargeDrawingBytes;
   ByteBuffer buffer_;
   JwwDrawing current_;
 };

@@ -7,6 +7,7 @@
 #include "reader/jww_reader.h"
 #include "tests/support/drawing_writer.h"
 #include "tests/support/recording_messages.h"
+#include "tests/support/temp_folder.h"
 
 namespace dorvan {
 namespace {
@@ -235,6 +236,39 @@ TEST(WholeRead, AMalformedListInsideTheLastBlockFailsTheReadWithoutAMessage) {
   EXPECT_EQ(r.flag, -1);
   EXPECT_TRUE(r.messages.empty());
   EXPECT_EQ(r.drawing.Data.BlockDefinitions[1].Data.Texts[1].Text, u"in block");
+}
+
+// A large file is read into memory of its own that the read gives back as it goes: the
+// record is the one the same bytes give from memory, whole or cut short, in both forms.
+TEST(WholeRead, ALargeFileReadsAsTheSameBytesFromMemory) {
+  testing::TempFolder folder;
+  for (auto form : {testing::StringForm::ShiftJis, testing::StringForm::Utf16}) {
+    JwwDrawing written = RichDrawing(700);
+    for (int i = 0; i < 40000; ++i) {
+      LineEntity line;
+      line.StartX = i, line.EndY = -i;
+      testing::AddEntity(written.Data, line);
+      if (i % 100 == 0) testing::AddEntity(written.Data, testing::MakeText(u"注記 " + std::u16string(i % 7, u'x')));
+    }
+    const std::string bytes = testing::WriteDrawing(written, form);
+    ASSERT_GT(bytes.size(), std::size_t{3} << 19);
+    for (const std::size_t length : {bytes.size(), bytes.size() - 3, bytes.size() / 2}) {
+      const std::string path = folder.File("large.jww");
+      ASSERT_TRUE(testing::WriteBytesFile(path, std::string_view(bytes).substr(0, length)));
+      const WholeRead expected = ReadWhole(bytes.substr(0, length));
+      for (const std::size_t large : {std::size_t{64} << 10, JwwReader::kLargeDrawingBytes}) {
+        JwwReader reader;
+        reader.SetLargeDrawingBytes(large);
+        JwwDrawing drawing;
+        ClearDrawing(drawing);
+        EXPECT_EQ(reader.ReadWholeDrawing(path, drawing), expected.result) << length;
+        EXPECT_EQ(reader.GetReadError(), expected.flag);
+        EXPECT_EQ(reader.BytesConsumed(), expected.consumed);
+        drawing.FileName.clear();
+        EXPECT_TRUE(drawing == expected.drawing) << length;
+      }
+    }
+  }
 }
 
 TEST(CopyDrawing, TheCopyOutlivesTheClearingOfItsSource) {
