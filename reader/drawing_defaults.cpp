@@ -229,6 +229,28 @@ void ClearDrawing(JwwDrawing& drawing) {
   ClearDrawingData(drawing.Data);
 }
 
+namespace {
+
+template <typename T>
+std::size_t CapacityBytes(const std::vector<T>& items) {
+  return items.capacity() * sizeof(T);
+}
+
+std::size_t ListCapacityBytes(const EntityLists& lists) {
+  return CapacityBytes(lists.Lines) + CapacityBytes(lists.Arcs) + CapacityBytes(lists.Points) +
+         CapacityBytes(lists.Texts) + CapacityBytes(lists.Solids) + CapacityBytes(lists.Dimensions) +
+         CapacityBytes(lists.BlockInserts) + CapacityBytes(lists.EntityOrder);
+}
+
+}  // namespace
+
+std::size_t DataCapacityBytes(const JwwDrawingData& data) {
+  std::size_t bytes = ListCapacityBytes(data) + CapacityBytes(data.BlockDefinitions) +
+                      CapacityBytes(data.BlockIndexByNumber) + CapacityBytes(data.Images);
+  for (const BlockDefinition& block : data.BlockDefinitions) bytes += ListCapacityBytes(block.Data);
+  return bytes;
+}
+
 void CopyDrawing(JwwDrawing& destination, const JwwDrawing& source) {
   // Every member is a value type, so assignment duplicates texts and nested arrays.
   if (&destination != &source) destination = source;

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <new>
 
 namespace dorvan {
@@ -24,25 +25,38 @@ void ByteBuffer::Release() {
   capacity_ = 0;
 }
 
-LargeFileBytes::~LargeFileBytes() {
-  if (bytes_ != nullptr) ::munmap(bytes_, size_);
-}
+LargeFileBytes::~LargeFileBytes() { Unmap(); }
 
-uint8_t* LargeFileBytes::Allocate(std::size_t size) {
-  if (bytes_ != nullptr) ::munmap(bytes_, size_);
+void LargeFileBytes::Unmap() {
+  if (mapping_ != nullptr) ::munmap(mapping_, mappingSize_);
+  mapping_ = nullptr;
+  mappingSize_ = 0;
   bytes_ = nullptr;
   size_ = 0;
   givenBack_ = 0;
-  void* bytes = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-  if (bytes == MAP_FAILED) throw std::bad_alloc();
-  bytes_ = static_cast<uint8_t*>(bytes);
+}
+
+uint8_t* LargeFileBytes::Allocate(std::size_t size) {
+  Unmap();
+  if (size > SIZE_MAX - 2 * kHugePage) throw std::bad_alloc();
+  // Whole huge pages, and one more to align them: a huge page is only used where all of
+  // it lies inside the mapping.
+  const std::size_t pages = (size + kHugePage - 1) / kHugePage * kHugePage;
+  const std::size_t mappingSize = pages + kHugePage;
+  void* mapping = ::mmap(nullptr, mappingSize, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (mapping == MAP_FAILED) throw std::bad_alloc();
+  mapping_ = mapping;
+  mappingSize_ = mappingSize;
+  const auto address = reinterpret_cast<uintptr_t>(mapping);
+  bytes_ = reinterpret_cast<uint8_t*>((address + kHugePage - 1) / kHugePage * kHugePage);
   size_ = size;
+  // Only a hint: without huge pages the memory is the same, only slower to fault in.
+  ::madvise(bytes_, pages, MADV_HUGEPAGE);
   return bytes_;
 }
 
 void LargeFileBytes::GiveBackBefore(std::size_t offset) {
-  static const std::size_t page = static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
-  const std::size_t end = std::min(offset, size_) / page * page;
+  const std::size_t end = std::min(offset, size_) / kHugePage * kHugePage;
   if (bytes_ == nullptr || end <= givenBack_) return;
   // The pages are dropped at once (the read never returns to them); the mapping stays.
   ::madvise(bytes_ + givenBack_, end - givenBack_, MADV_DONTNEED);

@@ -23,7 +23,9 @@ class ByteBuffer {
 
 // Memory of its own for the bytes of one large file, taken from the system rather than the
 // heap so that a read can give back the pages it has passed while it goes on (the record
-// it fills grows meanwhile), and all of it when it ends.
+// it fills grows meanwhile), and all of it when it ends. It is asked for in huge pages
+// where the system offers them: faulting fresh memory in 4 KB at a time costs more than
+// reading the file.
 class LargeFileBytes {
  public:
   LargeFileBytes() = default;
@@ -33,10 +35,17 @@ class LargeFileBytes {
 
   // Room for `size` bytes; throws std::bad_alloc when the system has none.
   uint8_t* Allocate(std::size_t size);
-  // Gives back the whole pages before `offset`: they must never be read again.
+  // Gives back the whole huge pages before `offset`: they must never be read again.
   void GiveBackBefore(std::size_t offset);
 
+  // The unit memory is asked for and given back in.
+  static constexpr std::size_t kHugePage = std::size_t{2} << 20;
+
  private:
+  void Unmap();
+
+  void* mapping_ = nullptr;  // as mapped, with room to align bytes_ to a huge page
+  std::size_t mappingSize_ = 0;
   uint8_t* bytes_ = nullptr;
   std::size_t size_ = 0;
   std::size_t givenBack_ = 0;

@@ -15,7 +15,7 @@ namespace {
 constexpr std::string_view kSignature = "JwwData.";
 
 // How far a read of a large file goes between giving back the pages it has passed.
-constexpr std::size_t kGiveBackEvery = std::size_t{512} << 10;
+constexpr std::size_t kGiveBackEvery = LargeFileBytes::kHugePage;
 
 void GiveBack(void* bytes, std::size_t offset) { static_cast<LargeFileBytes*>(bytes)->GiveBackBefore(offset); }
 

@@ -100,6 +100,10 @@ void ClearDrawingData(JwwDrawingData& data);
 // The seven entity arrays and EntityOrder to element 0 only.
 void ClearEntityArrays(EntityLists& lists);
 
+// The bytes the arrays of a drawing's data hold room for, its blocks' own included (the
+// heap memory of texts and image bytes is not counted).
+std::size_t DataCapacityBytes(const JwwDrawingData& data);
+
 // Makes `destination` an independent deep copy of `source`.
 void CopyDrawing(JwwDrawing& destination, const JwwDrawing& source);
 
