@@ -191,10 +191,11 @@ int main(int argc, char** argv) {
     return 0;
   }
   InstallInterruptHandler();
-  // Drawings are read one after another into arrays of similar sizes: keeping freed
-  // memory in the heap for the next drawing, instead of handing it back to the system
-  // and faulting fresh zeroed pages in again, saves a good part of the run's time.
-  mallopt(M_MMAP_THRESHOLD, 64 * 1024 * 1024);
+  // The records of drawings keep their arrays from one drawing to the next, so the heap
+  // may keep what is freed for the next allocations (no trimming) — except blocks of a
+  // megabyte and more: those belong to large drawings, and one thread's heap keeping them
+  // would make the next large drawing, read on another thread, cost its memory twice.
+  mallopt(M_MMAP_THRESHOLD, 1024 * 1024);
   mallopt(M_TRIM_THRESHOLD, 256 * 1024 * 1024);
 
   ProgressLine progress;

@@ -20,6 +20,11 @@ class DrawingSource {
   virtual bool Read(const std::string& path, bool wholeDrawing, JwwDrawing& out,
                     ReaderMessages* messages) = 0;
 
+  // The run has evaluated what Read put into `drawing` (readable or not): a source may
+  // give back memory the record holds beyond what later reads reuse. Called once after
+  // every Read, on the same thread.
+  virtual void DoneWith(JwwDrawing& /*drawing*/) {}
+
   // True when Read may run on several threads at once, so the run may read ahead.
   virtual bool SupportsConcurrentReads() const { return false; }
 };

@@ -1,8 +1,10 @@
 #include "search/reader_drawing_source.h"
 
-#include <utility>
+#include <sys/stat.h>
 
-#include "reader/jww_reader.h"
+#include <cstdint>
+#include <new>
+#include <utility>
 
 namespace dorvan {
 namespace {
@@ -19,11 +21,13 @@ class ForwardingMessages : public ReaderMessages {
 }  // namespace
 
 struct ReaderDrawingSource::PooledReader {
+  explicit PooledReader(std::size_t largeDrawingBytes) { reader.SetLargeDrawingBytes(largeDrawingBytes); }
   ForwardingMessages messages;
   JwwReader reader{&messages};
 };
 
-ReaderDrawingSource::ReaderDrawingSource() = default;
+ReaderDrawingSource::ReaderDrawingSource(std::size_t largeDrawingBytes, std::size_t keptArrayBytes)
+    : largeDrawingBytes_(largeDrawingBytes), keptArrayBytes_(keptArrayBytes) {}
 ReaderDrawingSource::~ReaderDrawingSource() = default;
 
 std::unique_ptr<ReaderDrawingSource::PooledReader> ReaderDrawingSource::Borrow() {
@@ -35,7 +39,7 @@ std::unique_ptr<ReaderDrawingSource::PooledReader> ReaderDrawingSource::Borrow()
       return reader;
     }
   }
-  return std::make_unique<PooledReader>();
+  return std::make_unique<PooledReader>(largeDrawingBytes_);
 }
 
 void ReaderDrawingSource::GiveBack(std::unique_ptr<PooledReader> reader) {
@@ -44,13 +48,28 @@ void ReaderDrawingSource::GiveBack(std::unique_ptr<PooledReader> reader) {
   idle_.push_back(std::move(reader));
 }
 
+bool ReaderDrawingSource::IsLarge(const std::string& path) const {
+  struct stat info {};
+  return ::stat(path.c_str(), &info) == 0 && static_cast<uint64_t>(info.st_size) > largeDrawingBytes_;
+}
+
 bool ReaderDrawingSource::Read(const std::string& path, bool wholeDrawing, JwwDrawing& out,
                                ReaderMessages* messages) {
+  if (wholeDrawing && IsLarge(path)) {
+    // One large drawing at a time, in the arrays kept for large drawings: swapping hands
+    // them to the record without copying, and DoneWith takes them back.
+    std::unique_lock lock(largeMutex_);
+    largeFree_.wait(lock, [&] { return largeRecord_ == nullptr || largeRecord_ == &out; });
+    if (largeRecord_ == nullptr) {
+      largeRecord_ = &out;
+      std::swap(out.Data, largeData_);
+    }
+  }
   std::unique_ptr<PooledReader> pooled = Borrow();
   pooled->messages.target = messages;
   JwwReader& reader = pooled->reader;
-  // The caller's record is read into directly: no second record of the drawing's size,
-  // and its arrays, cleared with their capacity kept, take the next drawing of a run.
+  // The caller's record is read into directly, its arrays cleared with their capacity
+  // kept: the next drawing fills memory already in place.
   ClearDrawing(out);
   if (wholeDrawing) {
     reader.ReadWholeDrawing(path, out);  // the outcome is asked below
@@ -60,6 +79,27 @@ bool ReaderDrawingSource::Read(const std::string& path, bool wholeDrawing, JwwDr
   const bool readable = reader.GetReadError() != -1;
   GiveBack(std::move(pooled));
   return readable;
+}
+
+void ReaderDrawingSource::DoneWith(JwwDrawing& drawing) {
+  {
+    std::lock_guard lock(largeMutex_);
+    if (largeRecord_ == &drawing) {
+      // Emptied here, by the thread whose heap holds the texts, and at once: the next
+      // large drawing may be read on another thread.
+      ClearDrawingData(drawing.Data);
+      std::swap(drawing.Data, largeData_);
+      largeRecord_ = nullptr;
+      largeFree_.notify_all();
+    }
+  }
+  if (DataCapacityBytes(drawing.Data) > keptArrayBytes_) {
+    try {
+      drawing.Data = JwwDrawingData{};
+    } catch (const std::bad_alloc&) {
+      // Without memory for a fresh record the old one stays, cleared by the next read.
+    }
+  }
 }
 
 }  // namespace dorvan

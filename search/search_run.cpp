@@ -51,6 +51,7 @@ FileVerdict Examine(DrawingSource& source, const std::string& path, bool wholeDr
     // A drawing too large for memory is as unreadable as a broken one; the run goes on.
     verdict = FileVerdict{};
   }
+  source.DoneWith(drawing);
   return verdict;
 }
 

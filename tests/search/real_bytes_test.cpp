@@ -1,6 +1,10 @@
 // The run over drawings written to disk and read by the real reader.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
+#include <thread>
+
 #include "reader/jww_reader.h"
 #include "search/range_evaluation.h"
 #include "search/reader_drawing_source.h"
@@ -111,6 +115,86 @@ TEST_F(WrittenDrawings, ReadingAheadGivesTheSameResult) {
   EXPECT_EQ(one.Message, two.Message);
 }
 
+// Drawings with this many lines count as large for a source made with kLargeBytes.
+constexpr std::size_t kLargeBytes = 16 << 10;
+
+std::string WriteLinesDrawing(TempFolder& folder, const std::string& name, int lines, std::u16string text) {
+  DrawingRecipe recipe;
+  recipe.lines = lines;
+  recipe.texts = {std::move(text)};
+  const std::string path = folder.File(name);
+  EXPECT_TRUE(testing::WriteDrawingFile(path, recipe));
+  return path;
+}
+
+// Large drawings are read one at a time in arrays the source keeps for them: the run on
+// several threads is still the one-by-one run, and a caller's record gets its own arrays
+// back, emptied when they grew too large.
+TEST(LargeDrawings, AreReadOneAtATimeWithTheSameResult) {
+  TempFolder folder;
+  std::vector<std::string> targets;
+  for (int i = 0; i < 24; ++i) {
+    const int lines = i % 3 == 0 ? 2000 : 10;  // about 100 KB or 1 KB
+    targets.push_back(WriteLinesDrawing(folder, std::to_string(i) + ".jww", lines,
+                                        i % 4 == 0 ? u"図面番号" : u"注記"));
+  }
+  const SearchControls controls = Controls(RangeData, u"図面番号", targets);
+  SearchObserver observer;
+  ReaderDrawingSource plain;
+  const SearchOutcome expected = Works(controls, plain, observer, nullptr, RunSettings{1});
+  EXPECT_EQ(expected.FoundList.size(), 6u);
+  for (int threads : {1, 2, 3}) {
+    ReaderDrawingSource source(kLargeBytes, 32 << 10);
+    const SearchOutcome outcome = Works(controls, source, observer, nullptr, RunSettings{threads});
+    EXPECT_EQ(outcome.FoundList, expected.FoundList) << threads;
+    EXPECT_EQ(outcome.ErrorFileList, expected.ErrorFileList);
+  }
+}
+
+TEST(LargeDrawings, ASecondWaitsUntilTheRunIsDoneWithTheFirst) {
+  TempFolder folder;
+  const std::string first = WriteLinesDrawing(folder, "a.jww", 2000, u"一");
+  const std::string second = WriteLinesDrawing(folder, "b.jww", 2000, u"二");
+  const std::string small = WriteLinesDrawing(folder, "c.jww", 10, u"三");
+  ReaderDrawingSource source(kLargeBytes, 32 << 10);
+  JwwDrawing a, b, c;
+  ASSERT_TRUE(source.Read(first, true, a, nullptr));
+  EXPECT_EQ(a.Data.Lines.size(), 2001u);
+  // A small drawing and a header are not held up.
+  ASSERT_TRUE(source.Read(small, true, c, nullptr));
+  source.DoneWith(c);
+  ASSERT_TRUE(source.Read(second, false, c, nullptr));
+  source.DoneWith(c);
+
+  std::atomic<bool> secondRead{false};
+  std::thread other([&] {
+    EXPECT_TRUE(source.Read(second, true, b, nullptr));
+    secondRead = true;
+    EXPECT_EQ(b.Data.Texts[1].Text, u"二");
+    source.DoneWith(b);
+  });
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  EXPECT_FALSE(secondRead.load());
+  EXPECT_EQ(a.Data.Texts[1].Text, u"一");  // still intact while the run evaluates it
+  source.DoneWith(a);
+  other.join();
+  EXPECT_TRUE(secondRead.load());
+  // Both records have their own small arrays back.
+  EXPECT_LE(DataCapacityBytes(a.Data), std::size_t{32} << 10);
+  EXPECT_LE(DataCapacityBytes(b.Data), std::size_t{32} << 10);
+}
+
+TEST(LargeDrawings, ARecordThatGrewTooLargeIsEmptiedAfterUse) {
+  TempFolder folder;
+  const std::string path = WriteLinesDrawing(folder, "a.jww", 2000, u"一");
+  ReaderDrawingSource source(std::size_t{1} << 30, 32 << 10);  // nothing counts as large
+  JwwDrawing drawing;
+  ASSERT_TRUE(source.Read(path, true, drawing, nullptr));
+  EXPECT_GT(DataCapacityBytes(drawing.Data), std::size_t{32} << 10);
+  source.DoneWith(drawing);
+  EXPECT_LE(DataCapacityBytes(drawing.Data), std::size_t{32} << 10);
+}
+
 TEST(RealDrawings, EveryDrawingIsReadableAndItsBlockNamesAreFound) {
   const std::vector<std::string> paths = testing::RealDrawingPaths();
   if (paths.empty()) GTEST_SKIP() << "real drawings absent";
@@ -121,6 +205,7 @@ TEST(RealDrawings, EveryDrawingIsReadableAndItsBlockNamesAreFound) {
   for (const std::string& path : paths) {
     JwwDrawing drawing;
     ASSERT_TRUE(source.Read(path, true, drawing, &messages)) << path;
+    source.DoneWith(drawing);
     for (std::size_t b = 1; b < drawing.Data.BlockDefinitions.size(); ++b) {
       const std::u16string_view name = BlockNameCandidate(drawing.Data.BlockDefinitions[b].Name);
       if (name.empty()) continue;
