@@ -53,7 +53,7 @@ class FieldReader {
 
 class ByteCursor {
  public:
-  ByteCursor(const uint8_t* data, std::size_t size) : data_(data), size_(size) {}
+  ByteCursor(const uint8_t* data, std::size_t size) : data_(data), size_(size), available_(size) {}
 
   bool failed() const { return failed_; }
   std::size_t offset() const { return pos_; }
@@ -66,6 +66,17 @@ class ByteCursor {
 
   // Fails the cursor for a value the caller cannot accept.
   void Fail() { failed_ = true; }
+
+  // For bytes that arrive while the cursor reads them (a large file read a piece at a time
+  // just ahead of the parse): only the first `available` of the `size` bytes are there,
+  // and `fill(context, wanted)` is asked to bring in at least those before offset `wanted`;
+  // it returns how many are there then, fewer than wanted when the file ended early.
+  using FillHook = std::size_t (*)(void* context, std::size_t wanted);
+  void OnFill(FillHook fill, void* context, std::size_t available) {
+    fill_ = fill;
+    fillContext_ = context;
+    available_ = available < size_ ? available : size_;
+  }
 
   // Lets a long read give back the bytes it has passed: Passed() calls `hook(context,
   // offset)` whenever the cursor has moved at least `every` bytes since the last call.
@@ -95,13 +106,18 @@ class ByteCursor {
   }
 
   // The next byte without consuming it, or -1 when there is none.
-  int Peek() const { return failed_ || pos_ == size_ ? -1 : data_[pos_]; }
+  int Peek() {
+    if (failed_ || (pos_ == available_ && !Bring(1))) return -1;
+    return data_[pos_];
+  }
 
   // The next n bytes, or nullptr when they are not all there.
   const uint8_t* Take(std::size_t n) {
-    if (failed_ || n > size_ - pos_) {
-      RunOut(n);
-      return nullptr;
+    if (failed_ || n > available_ - pos_) {
+      if (failed_ || !Bring(n)) {
+        RunOut(n);
+        return nullptr;
+      }
     }
     const uint8_t* at = data_ + pos_;
     pos_ += n;
@@ -147,6 +163,19 @@ class ByteCursor {
     return value;
   }
 
+  // Makes the next n bytes available when they lie within the size; false when they do
+  // not, or the file ended before them (the size is then what arrived).
+  bool Bring(std::size_t n) {
+    if (n > size_ - pos_ || fill_ == nullptr) return false;
+    const std::size_t arrived = fill_(fillContext_, pos_ + n);
+    available_ = arrived < size_ ? arrived : size_;
+    if (available_ < size_ && n > available_ - pos_) {
+      size_ = available_;
+      return false;
+    }
+    return true;
+  }
+
   void RunOut(std::size_t n) {
     if (failed_) return;
     failed_ = true;
@@ -156,10 +185,13 @@ class ByteCursor {
 
   const uint8_t* data_;
   std::size_t size_;
+  std::size_t available_;  // bytes that are there so far, up to size_
   std::size_t pos_ = 0;
   std::size_t wanted_ = 0;
   bool failed_ = false;
   bool ranOut_ = false;
+  FillHook fill_ = nullptr;
+  void* fillContext_ = nullptr;
   PassedHook hook_ = nullptr;
   void* hookContext_ = nullptr;
   std::size_t hookEvery_ = 0;

@@ -93,10 +93,10 @@ DrawingFile::~DrawingFile() {
   if (fd_ >= 0) ::close(fd_);
 }
 
-int64_t DrawingFile::ReadPrefix(uint8_t* into, std::size_t count) {
+int64_t DrawingFile::ReadAt(uint8_t* into, std::size_t count, uint64_t offset) {
   std::size_t done = 0;
   while (done < count) {
-    const ssize_t n = ::pread(fd_, into + done, count - done, static_cast<off_t>(done));
+    const ssize_t n = ::pread(fd_, into + done, count - done, static_cast<off_t>(offset + done));
     if (n < 0) {
       if (errno == EINTR) continue;
       return -1;

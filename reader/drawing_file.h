@@ -71,7 +71,9 @@ class DrawingFile {
   uint64_t size();
   // Reads up to `count` bytes from offset 0 into `into`; returns how many were read (fewer
   // when the file is shorter), or -1 on a read error (a folder or a FIFO gives one).
-  int64_t ReadPrefix(uint8_t* into, std::size_t count);
+  int64_t ReadPrefix(uint8_t* into, std::size_t count) { return ReadAt(into, count, 0); }
+  // The same from `offset` on.
+  int64_t ReadAt(uint8_t* into, std::size_t count, uint64_t offset);
 
  private:
   void Inspect();

@@ -14,10 +14,9 @@ namespace {
 
 constexpr std::string_view kSignature = "JwwData.";
 
-// How far a read of a large file goes between giving back the pages it has passed.
-constexpr std::size_t kGiveBackEvery = LargeFileBytes::kHugePage;
-
-void GiveBack(void* bytes, std::size_t offset) { static_cast<LargeFileBytes*>(bytes)->GiveBackBefore(offset); }
+// A large file is read a piece of this size ahead of the parse, and the pages the parse
+// has passed are given back as often: its bytes take two pieces of memory at most.
+constexpr std::size_t kLargeFilePiece = LargeFileBytes::kHugePage;
 
 bool IsReadableVersion(int32_t version) {
   return version == 351 || version == 420 || version == 600 || version == 700;
@@ -28,6 +27,34 @@ const uint8_t* BytesOf(std::string_view bytes) { return reinterpret_cast<const u
 }  // namespace
 
 JwwReader::JwwReader(ReaderMessages* messages) : messages_(messages) { ClearDrawing(current_); }
+
+// A large file being read: the bytes that are there, and the file they come from.
+struct JwwReader::LargeFileRead {
+  DrawingFile& file;
+  LargeFileBytes& bytes;
+  uint8_t* data;
+  std::size_t size;
+  std::size_t filled = 0;
+  bool ioError = false;
+
+  // Reads on up to `wanted` (a piece at least); returns how many bytes are there.
+  static std::size_t Fill(void* context, std::size_t wanted) {
+    auto& read = *static_cast<LargeFileRead*>(context);
+    if (read.ioError) return read.filled;
+    const std::size_t end = std::min(read.size, std::max(wanted, read.filled + kLargeFilePiece));
+    const int64_t got = read.file.ReadAt(read.data + read.filled, end - read.filled, read.filled);
+    if (got < 0) {
+      read.ioError = true;
+    } else {
+      read.filled += static_cast<std::size_t>(got);
+    }
+    return read.filled;
+  }
+
+  static void GiveBack(void* context, std::size_t offset) {
+    static_cast<LargeFileRead*>(context)->bytes.GiveBackBefore(offset);
+  }
+};
 
 void JwwReader::ReportHeaderFailure() {
   readErrorFlag_ = -1;
@@ -150,9 +177,14 @@ int32_t JwwReader::ReadWholeDrawing(const std::string& path, JwwDrawing& drawing
       const auto size = static_cast<std::size_t>(file.size());
       if (size > largeDrawingBytes_) {
         LargeFileBytes large;
-        uint8_t* bytes = large.Allocate(size);
-        const int64_t got = file.ReadPrefix(bytes, size);
-        if (got >= 0) result = ParseWhole(bytes, static_cast<std::size_t>(got), drawing, &large);
+        LargeFileRead read{file, large, large.Allocate(size), size};
+        LargeFileRead::Fill(&read, 0);
+        result = ParseWhole(read, drawing);
+        // A file that could not be read to its end is unreadable, however far it got.
+        if (read.ioError) {
+          result = kUnreadableFile;
+          readErrorFlag_ = -1;
+        }
       } else {
         uint8_t* bytes = buffer_.Reserve(size);
         const int64_t got = file.ReadPrefix(bytes, size);
@@ -177,10 +209,19 @@ int32_t JwwReader::ReadWholeDrawingFromBytes(std::string_view bytes, JwwDrawing&
   }
 }
 
-int32_t JwwReader::ParseWhole(const uint8_t* data, std::size_t size, JwwDrawing& drawing,
-                              LargeFileBytes* giveBack) {
+int32_t JwwReader::ParseWhole(LargeFileRead& read, JwwDrawing& drawing) {
+  ByteCursor in(read.data, read.size);
+  in.OnFill(LargeFileRead::Fill, &read, read.filled);
+  in.OnPassed(LargeFileRead::GiveBack, &read, kLargeFilePiece);
+  return ParseWhole(in, drawing);
+}
+
+int32_t JwwReader::ParseWhole(const uint8_t* data, std::size_t size, JwwDrawing& drawing) {
   ByteCursor in(data, size);
-  if (giveBack != nullptr) in.OnPassed(GiveBack, giveBack, kGiveBackEvery);
+  return ParseWhole(in, drawing);
+}
+
+int32_t JwwReader::ParseWhole(ByteCursor& in, JwwDrawing& drawing) {
   auto finish = [&](int32_t result, bool read) {
     bytesConsumed_ = in.offset();
     readErrorFlag_ = read ? 0 : -1;

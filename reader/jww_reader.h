@@ -12,6 +12,8 @@
 
 namespace dorvan {
 
+class ByteCursor;
+
 // Results of ReadWholeDrawing besides 0 (read) and the byte offset of a failed header.
 inline constexpr int32_t kMissingSignature = -1;
 inline constexpr int32_t kUnsupportedVersion = -2;
@@ -73,9 +75,11 @@ class JwwReader {
   void ReadHeaderInChunks(Source& source, JwwDrawing& drawing);
   // Header bytes parsed from `data`; false with `needed` set when they ran out first.
   bool ParseHeader(const uint8_t* data, std::size_t size, JwwDrawing& drawing, std::size_t* needed);
-  // `giveBack`, when given, holds `data` and receives the bytes the parse has passed.
-  int32_t ParseWhole(const uint8_t* data, std::size_t size, JwwDrawing& drawing,
-                     LargeFileBytes* giveBack = nullptr);
+  int32_t ParseWhole(const uint8_t* data, std::size_t size, JwwDrawing& drawing);
+  // A large file read a piece at a time as the parse goes, its passed pages given back.
+  struct LargeFileRead;
+  int32_t ParseWhole(LargeFileRead& read, JwwDrawing& drawing);
+  int32_t ParseWhole(ByteCursor& in, JwwDrawing& drawing);
   void ReportHeaderFailure();
   void KeepBufferSmall();
 

@@ -1,6 +1,7 @@
 // The archive primitives: string lengths and forms, counts, and the load map.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 
 #include "reader/archive_primitives.h"
@@ -102,6 +103,46 @@ TEST(LoadMap, OnlyDeclaredClassesMatch) {
   EXPECT_EQ(map.KindOfTag(TagPair{0x8001, 0}), KindText);
   EXPECT_EQ(map.KindOfTag(TagPair{0x8002, 0}), KindNone);
   EXPECT_EQ(map.KindOfTag(TagPair{0x8000, 0}), KindNone);
+}
+
+// Bytes that arrive a few at a time, as a large file is read ahead of the parse.
+struct Trickle {
+  std::size_t arrived = 0;
+  std::size_t end = 0;  // where the "file" really ends
+  static std::size_t Fill(void* context, std::size_t wanted) {
+    auto& t = *static_cast<Trickle*>(context);
+    t.arrived = std::min(t.end, std::max(wanted, t.arrived + 3));
+    return t.arrived;
+  }
+};
+
+TEST(ByteCursor, BytesThatArriveWhileReadingReadAsBytesInPlace) {
+  // A string, a dword, a double and one last byte.
+  const std::string bytes = "\x05hello" + std::string("\x01\x02\x03\x04", 4) +
+                            std::string("\x00\x00\x00\x00\x00\x00\xF0\x3F", 8) + "\x2A";
+  const auto* data = reinterpret_cast<const uint8_t*>(bytes.data());
+  Trickle trickle{0, bytes.size()};
+  ByteCursor in(data, bytes.size());
+  in.OnFill(Trickle::Fill, &trickle, 0);
+  EXPECT_EQ(ReadCString(in), u"hello");
+  EXPECT_EQ(in.UDword(), 0x04030201u);
+  EXPECT_EQ(in.Double(), 1.0);
+  EXPECT_EQ(in.Peek(), 0x2A);
+  EXPECT_EQ(in.Byte(), 0x2A);
+  EXPECT_EQ(in.Peek(), -1);
+  EXPECT_FALSE(in.failed());
+
+  // A file that ends before its stated size: the cursor runs out where the bytes stop.
+  Trickle shorter{0, 8};
+  ByteCursor cut(data, bytes.size());
+  cut.OnFill(Trickle::Fill, &shorter, 0);
+  EXPECT_EQ(ReadCString(cut), u"hello");
+  EXPECT_EQ(cut.Peek(), 0x01);
+  EXPECT_EQ(cut.UDword(), 0u);
+  EXPECT_TRUE(cut.failed());
+  EXPECT_TRUE(cut.ranOut());
+  EXPECT_EQ(cut.size(), 8u);
+  EXPECT_EQ(cut.offset(), 6u);
 }
 
 }  // namespace
