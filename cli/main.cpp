@@ -142,6 +142,9 @@ void GatherTargets(const CliOptions& options, ProgressLine& progress, dorvan::Ta
   dorvan::ScanState state;
   dorvan::ScanCallbacks callbacks;
   callbacks.OnDrawing = [&add](const std::string& path) { add(path); };
+  // The drawings of a folder go to the run as the next folder begins, so that the first
+  // ones are searched without waiting for a full hand-off.
+  callbacks.OnFolder = [&](const std::string&) { targets.Add(std::exchange(found, {})); };
   for (const std::string& path : options.paths) {
     if (interrupted.load()) break;
     if (!IsFolder(path)) {
@@ -202,17 +205,14 @@ int main(int argc, char** argv) {
   if (interrupted.load()) {
     return Finish(options, {}, {}, 0, std::string(dorvan::kCancelMessage), kExitCancelled);
   }
-  // The code page's decoding tables and, for text ranges, the normalisation table are
-  // built from ICU once per run (a few milliseconds each), beside the folder scan.
-  const bool textRange = dorvan::IsTextRange(options.range);
-  std::thread warmUp([textRange] {
-    dorvan::sjis::GetDecodeTables();
-    if (textRange) dorvan::Normalised(u"");
-  });
   // The folders are scanned while the drawings found first are already searched: on a
   // header range the scan takes as long as the search.
   dorvan::TargetFeed targets;
   std::thread scan([&] { GatherTargets(options, progress, targets); });
+  // The code page's decoding tables and, for text ranges, the normalisation table are
+  // built from ICU once per run, a few milliseconds each: beside the scan and each other.
+  std::thread warmUp([] { dorvan::sjis::GetDecodeTables(); });
+  if (dorvan::IsTextRange(options.range)) dorvan::Normalised(u"");
 
   const dorvan::SearchControls controls = dorvan::cli::ControlsFor(options, {});
   dorvan::ReaderDrawingSource source;

@@ -68,19 +68,25 @@ class ReadAhead {
         wholeDrawing_(wholeDrawing),
         source_(source),
         captureMessages_(captureMessages),
+        threadCount_(threads),
         batch_(wholeDrawing ? 1 : kHeaderBatch),
-        window_(static_cast<std::size_t>(threads) * (wholeDrawing ? 4 : 2 * kHeaderBatch)),
-        ring_(window_) {
+        window_(static_cast<std::size_t>(threads) * (wholeDrawing ? 4 : 8 * kHeaderBatch)),
+        ring_(window_),
+        lastWorker_(evaluator.Clone()) {
     // Called under the feed's lock; this object's lock is only ever taken after it.
     targets_.Listen([this](std::size_t known, bool closed) {
       std::lock_guard lock(mutex_);
       known_ = known;
       closed_ = closed;
-      if (idleWorkers_ > 0 && CanClaim()) workersChanged_.notify_all();
+      if (SomeIdleWorkerMayClaim()) workersChanged_.notify_all();
     });
-    for (int t = 0; t < threads; ++t) {
-      threads_.emplace_back([this, worker = evaluator.Clone()]() mutable { Work(worker); });
-    }
+    // While the list still grows, the last worker is the thread that fills it (a folder
+    // scan), once it has: two threads busy on two cores keep both busy, three leave the
+    // scheduler room to idle one of them.
+    targets_.Help([this] { Work(lastWorker_); });
+    std::lock_guard lock(mutex_);
+    for (int t = 1; t < threadCount_; ++t) StartWorker(evaluator.Clone());
+    if (closed_) StartWorker(std::move(lastWorker_));
   }
   ~ReadAhead() { Stop(); }
 
@@ -98,7 +104,7 @@ class ReadAhead {
     FileVerdict verdict = std::move(slot.verdict);
     slot.ready = false;
     taken_ = index + 1;
-    const bool wake = idleWorkers_ > 0 && CanClaim();
+    const bool wake = SomeIdleWorkerMayClaim();
     lock.unlock();
     if (wake) workersChanged_.notify_all();
     return verdict;
@@ -112,6 +118,7 @@ class ReadAhead {
       stop_ = true;
     }
     workersChanged_.notify_all();
+    targets_.Help({});
     for (std::thread& thread : threads_) {
       if (thread.joinable()) thread.join();
     }
@@ -126,15 +133,28 @@ class ReadAhead {
     bool ready = false;
   };
 
-  // True when a worker may claim a whole batch, or what is left of a closed feed, and the
-  // window has room for it.
+  void StartWorker(RangeEvaluator evaluator) {
+    threads_.emplace_back([this, worker = std::move(evaluator)]() mutable { Work(worker); });
+  }
+
+  // The files a worker claims next: a whole batch, or fewer when no more are known yet
+  // (the list is still growing), and near the end of a complete list smaller runs, so
+  // that every worker is busy to the last file.
+  std::size_t ClaimSize() const {
+    const std::size_t waiting = known_ - next_;
+    const std::size_t claim = std::min(batch_, waiting);
+    if (!closed_) return claim;
+    return std::min(claim, std::max<std::size_t>(1, waiting / (2 * static_cast<std::size_t>(threadCount_))));
+  }
+  // True when there are files to claim and the window has room for them.
   bool CanClaim() const {
-    const std::size_t known = known_ - next_;
-    const std::size_t claim = closed_ ? std::min(batch_, known) : batch_;
-    const std::size_t room = taken_ + window_ - next_;
-    return known > 0 && known >= claim && room >= claim;
+    const std::size_t claim = ClaimSize();
+    return claim > 0 && taken_ + window_ - next_ >= claim;
   }
   bool Finished() const { return stop_ || (closed_ && next_ >= known_); }
+  // Waking idle workers for nothing costs a switch each: only when one may claim or must
+  // finish.
+  bool SomeIdleWorkerMayClaim() const { return idleWorkers_ > 0 && (Finished() || CanClaim()); }
 
   void Work(RangeEvaluator& evaluator) {
     JwwDrawing drawing;
@@ -152,7 +172,7 @@ class ReadAhead {
         }
         if (Finished()) return;
         first = next_;
-        last = std::min({known_, first + batch_, taken_ + window_});
+        last = first + ClaimSize();
         next_ = last;
       }
       paths.clear();
@@ -183,6 +203,7 @@ class ReadAhead {
   const bool wholeDrawing_;
   DrawingSource& source_;
   const bool captureMessages_;
+  const int threadCount_;
   const std::size_t batch_;
   const std::size_t window_;
   std::mutex mutex_;
@@ -198,6 +219,7 @@ class ReadAhead {
   int idleWorkers_ = 0;
   bool stop_ = false;
   std::vector<std::thread> threads_;
+  RangeEvaluator lastWorker_;  // the evaluator of the last worker
 };
 
 int ReadThreadsFor(const RunSettings& settings, const DrawingSource& source, bool severalFiles) {

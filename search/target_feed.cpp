@@ -31,12 +31,33 @@ void TargetFeed::Add(std::vector<std::string> paths) {
 }
 
 void TargetFeed::Close() {
+  std::function<void()> help;
   {
     std::lock_guard lock(mutex_);
     closed_ = true;
     Changed();
+    help = std::move(help_);
+    help_ = nullptr;
+    helping_ = static_cast<bool>(help);
   }
   changed_.notify_all();
+  if (!help) return;
+  help();
+  {
+    std::lock_guard lock(mutex_);
+    helping_ = false;
+  }
+  changed_.notify_all();
+}
+
+void TargetFeed::Help(std::function<void()> help) {
+  std::unique_lock lock(mutex_);
+  if (help) {
+    if (!closed_) help_ = std::move(help);
+    return;
+  }
+  help_ = nullptr;
+  changed_.wait(lock, [this] { return !helping_; });
 }
 
 bool TargetFeed::WaitForMore(std::size_t from, std::vector<const std::string*>& out) {

@@ -23,7 +23,9 @@ class TargetFeed {
   TargetFeed& operator=(const TargetFeed&) = delete;
 
   // The filling side: paths one by one or several at once (fewer hand-offs). Every feed
-  // must be closed, or a run over it never ends.
+  // must be closed, or a run over it never ends. A run that reads on several threads may
+  // have the closing thread help it read the rest (Help): Close then returns once the run
+  // needs no more help, so the thread that filled the feed goes on on its warm core.
   void Add(std::string path);
   void Add(std::vector<std::string> paths);
   void Close();
@@ -41,6 +43,9 @@ class TargetFeed {
   // The run's readers use it to learn of new targets; it must not call back into the feed.
   using Listener = std::function<void(std::size_t known, bool closed)>;
   void Listen(Listener listener);
+  // What the closing thread runs before Close returns, if the feed is not closed yet; an
+  // empty function withdraws it and waits until a help already begun has ended.
+  void Help(std::function<void()> help);
 
  private:
   void Changed();
@@ -50,6 +55,8 @@ class TargetFeed {
   std::deque<std::string> paths_;  // a deque: its elements stay in place as it grows
   bool closed_ = false;
   Listener listener_;
+  std::function<void()> help_;
+  bool helping_ = false;
 };
 
 }  // namespace dorvan
