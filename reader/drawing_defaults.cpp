@@ -224,8 +224,7 @@ void ClearDrawingData(JwwDrawingData& data) {
 
 void ClearDrawing(JwwDrawing& drawing) {
   drawing.FileName.clear();
-  ResetHeaderDefaults(drawing.Header);
-  ResetLayers(drawing.Header);
+  ResetHeaderDefaults(drawing.Header);  // the default layers included
   ClearDrawingData(drawing.Data);
 }
 

@@ -9,12 +9,23 @@
 #include <cerrno>
 #include <cstdint>
 #include <new>
+#include <utility>
 
 namespace dorvan {
 
 uint8_t* ByteBuffer::Reserve(std::size_t size) {
   if (size > capacity_) {
     bytes_ = std::make_unique_for_overwrite<uint8_t[]>(size);
+    capacity_ = size;
+  }
+  return bytes_.get();
+}
+
+uint8_t* ByteBuffer::Grow(std::size_t size, std::size_t keep) {
+  if (size > capacity_) {
+    auto bytes = std::make_unique_for_overwrite<uint8_t[]>(size);
+    std::copy_n(bytes_.get(), std::min(keep, capacity_), bytes.get());
+    bytes_ = std::move(bytes);
     capacity_ = size;
   }
   return bytes_.get();

@@ -13,6 +13,8 @@ namespace dorvan {
 class ByteBuffer {
  public:
   uint8_t* Reserve(std::size_t size);  // room for `size` bytes; contents are undefined
+  // Room for `size` bytes, the first `keep` of them as they were.
+  uint8_t* Grow(std::size_t size, std::size_t keep);
   void Release();
   std::size_t capacity() const { return capacity_; }
 

@@ -89,9 +89,10 @@ class MemorySource {
   explicit MemorySource(std::string_view bytes) : bytes_(bytes) {}
   uint64_t size() const { return bytes_.size(); }
   bool IsRegularFile() const { return true; }
-  int64_t ReadPrefix(uint8_t* into, std::size_t count) {
-    const std::size_t n = std::min(count, bytes_.size());
-    std::copy_n(bytes_.data(), n, into);
+  int64_t ReadAt(uint8_t* into, std::size_t count, uint64_t offset) {
+    if (offset >= bytes_.size()) return 0;
+    const std::size_t n = std::min<std::size_t>(count, bytes_.size() - offset);
+    std::copy_n(bytes_.data() + offset, n, into);
     return static_cast<int64_t>(n);
   }
 
@@ -106,18 +107,21 @@ void JwwReader::ReadHeaderInChunks(Source& source, JwwDrawing& drawing) {
   // The header's length depends on its strings, so it is read in growing chunks until it
   // fits: a large drawing's entities are never loaded.
   std::size_t chunk = firstHeaderChunk_;
+  std::size_t have = 0;  // bytes from the start of the file in the buffer
   bool read = false;
   bool ioError = false;
   for (;;) {
-    uint8_t* bytes = buffer_.Reserve(chunk);
-    const int64_t got = source.ReadPrefix(bytes, chunk);
+    // A larger chunk only reads the bytes the buffer does not hold yet.
+    uint8_t* bytes = buffer_.Grow(chunk, have);
+    const int64_t got = source.ReadAt(bytes + have, chunk - have, have);
     if (got < 0) {
       ioError = true;
       break;
     }
+    have += static_cast<std::size_t>(got);
     std::size_t needed = 0;
-    read = ParseHeader(bytes, static_cast<std::size_t>(got), drawing, &needed);
-    if (read || needed == 0 || static_cast<std::size_t>(got) < chunk) break;
+    read = ParseHeader(bytes, have, drawing, &needed);
+    if (read || needed == 0 || have < chunk) break;
     // A length that reaches past the end of the file is damage, never a reason to read
     // (or allocate) more. The size is asked only here: most headers fit the first chunk.
     const uint64_t size = source.size();

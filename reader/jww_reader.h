@@ -29,8 +29,8 @@ class JwwReader {
   JwwReader(const JwwReader&) = delete;
   JwwReader& operator=(const JwwReader&) = delete;
 
-  // Reads only the header of `path` into `drawing` (cleared by the caller) and empties
-  // its data; any version is accepted. Only the header's bytes are read from the file.
+  // Reads only the header of `path` into `drawing` (cleared by the caller; its header
+  // reset is enough) and empties its data; any version is accepted. Only the header's bytes are read from the file.
   // A header that cannot be read, or a file that does not begin with "JwwData.", is
   // reported with "ヘッド情報読み込みエラーです。" (title "JwwDataRead"); a file that cannot
   // be opened is not. The outcome is left for GetReadError.
@@ -68,7 +68,7 @@ class JwwReader {
 
   // The first header chunk by default: the headers of real drawings take 14 to 17 KB, so a
   // header read is one open, one read and one close, and copies few bytes it does not need.
-  static constexpr std::size_t kFirstHeaderChunk = 20 * 1024;
+  static constexpr std::size_t kFirstHeaderChunk = 17 * 1024;
 
  private:
   template <typename Source>
@@ -95,7 +95,8 @@ class JwwReader {
 // Puts a drawing into its start state: empty name, header defaults, default layers,
 // empty arrays.
 void ClearDrawing(JwwDrawing& drawing);
-// Every header value to its default (the extended colour and line-type names included).
+// Every header value to its default (the extended colour and line-type names and the
+// default layers included).
 void ResetHeaderDefaults(JwwHeader& header);
 // The layer groups and layers to their default states, with empty names.
 void ResetLayers(JwwHeader& header);

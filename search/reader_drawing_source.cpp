@@ -70,10 +70,12 @@ bool ReaderDrawingSource::Read(const std::string& path, bool wholeDrawing, JwwDr
   JwwReader& reader = pooled->reader;
   // The caller's record is read into directly, its arrays cleared with their capacity
   // kept: the next drawing fills memory already in place.
-  ClearDrawing(out);
   if (wholeDrawing) {
+    ClearDrawing(out);
     reader.ReadWholeDrawing(path, out);  // the outcome is asked below
   } else {
+    // A header read sets the name and empties the arrays itself.
+    ResetHeaderDefaults(out.Header);
     reader.ReadDrawingHeader(path, out);
   }
   const bool readable = reader.GetReadError() != -1;
