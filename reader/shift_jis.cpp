@@ -26,6 +26,34 @@ Converter OpenConverter() {
   return converter;
 }
 
+// Decodes every sequence of `sequences` (each one or two bytes, `length` apart) with one call
+// of the converter instead of one call each: a few hundred microseconds instead of a few
+// milliseconds. The converter's offsets tell which output came from which sequence; a
+// sequence that gives anything but exactly one character gives kReplacement, as does the
+// substitution character.
+template <typename Store>
+void DecodeEach(UConverter* converter, const std::string& sequences, std::size_t length, Store store) {
+  std::vector<UChar> out(sequences.size() + 8);
+  std::vector<int32_t> offsets(out.size());
+  UChar* target = out.data();
+  const char* source = sequences.data();
+  UErrorCode status = U_ZERO_ERROR;
+  ucnv_reset(converter);
+  ucnv_toUnicode(converter, &target, out.data() + out.size(), &source, sequences.data() + sequences.size(),
+                 offsets.data(), true, &status);
+  if (U_FAILURE(status)) return;
+  const auto produced = static_cast<std::size_t>(target - out.data());
+  std::size_t k = 0;
+  for (std::size_t start = 0; start < sequences.size(); start += length) {
+    std::size_t count = 0;
+    char16_t c = kReplacement;
+    for (; k < produced && static_cast<std::size_t>(offsets[k]) < start + length; ++k) {
+      if (count++ == 0) c = static_cast<char16_t>(out[k]);
+    }
+    store(start / length, count == 1 && c != 0x1A ? c : kReplacement);
+  }
+}
+
 // Every mapping of the code page, taken from ICU once and then only read, so that
 // decoding a drawing costs a table lookup per character.
 struct Tables {
@@ -37,29 +65,33 @@ struct Tables {
     single.fill(kReplacement);
     Converter converter = OpenConverter();
     if (!converter) return;
-    auto decode = [&](const char* bytes, int32_t count) -> char16_t {
-      UChar out[4];
-      UErrorCode status = U_ZERO_ERROR;
-      ucnv_reset(converter.get());
-      int32_t length = ucnv_toUChars(converter.get(), out, 4, bytes, count, &status);
-      if (U_FAILURE(status) || length != 1 || out[0] == 0x1A) return kReplacement;
-      return static_cast<char16_t>(out[0]);
-    };
+    std::vector<uint8_t> singles;
+    std::string singleBytes;
     for (int b = 0; b < 256; ++b) {
-      if (IsLeadByte(static_cast<uint8_t>(b))) continue;
-      const char byte = static_cast<char>(b);
-      single[b] = b == 0x1A ? char16_t{0x1A} : decode(&byte, 1);
-      if (single[b] != kReplacement) encodedLength[single[b]] = 1;
+      if (IsLeadByte(static_cast<uint8_t>(b)) || b == 0x1A) continue;
+      singles.push_back(static_cast<uint8_t>(b));
+      singleBytes.push_back(static_cast<char>(b));
     }
+    single[0x1A] = char16_t{0x1A};
+    encodedLength[0x1A] = 1;
+    DecodeEach(converter.get(), singleBytes, 1, [&](std::size_t i, char16_t c) {
+      single[singles[i]] = c;
+      if (c != kReplacement) encodedLength[c] = 1;
+    });
+    std::vector<unsigned> pairIndex;
+    std::string pairBytes;
     for (int lead = 0x81; lead <= 0xFC; ++lead) {
       if (!IsLeadByte(static_cast<uint8_t>(lead))) continue;
       for (int trail = 0x40; trail <= 0xFC; ++trail) {
-        const char bytes[2] = {static_cast<char>(lead), static_cast<char>(trail)};
-        const char16_t c = decode(bytes, 2);
-        pairs[(lead << 8) | trail] = c;
-        if (c != kReplacement && encodedLength[c] == 0) encodedLength[c] = 2;
+        pairIndex.push_back(static_cast<unsigned>(lead << 8 | trail));
+        pairBytes.push_back(static_cast<char>(lead));
+        pairBytes.push_back(static_cast<char>(trail));
       }
     }
+    DecodeEach(converter.get(), pairBytes, 2, [&](std::size_t i, char16_t c) {
+      pairs[pairIndex[i]] = c;
+      if (c != kReplacement && encodedLength[c] == 0) encodedLength[c] = 2;
+    });
   }
 };
 
