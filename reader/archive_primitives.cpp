@@ -102,15 +102,7 @@ Text ReadCString(ByteCursor& in) {
   return text;
 }
 
-void ReadCString(ByteCursor& in, Text& field) {
-  // Most strings of a header are empty: a single length byte of 0.
-  if (in.Peek() == 0) {
-    in.Skip(1);
-    field.clear();
-    return;
-  }
-  ReadCStringInto(in, field);
-}
+void ReadNonEmptyCString(ByteCursor& in, Text& field) { ReadCStringInto(in, field); }
 
 std::string_view ReadClassNameView(ByteCursor& in) {
   const int16_t length = in.Word();

@@ -28,8 +28,17 @@ TagPair NextMapIndex(TagPair pair);
 // bytes, or after 0xFF + 0xFFFE a length of the same form counting UTF-16LE units. A
 // Shift-JIS string's last byte is kept only when it is a printable single-byte character.
 Text ReadCString(ByteCursor& in);
-// The same into a field, which keeps its value when the string cannot be read.
-void ReadCString(ByteCursor& in, Text& field);
+// The same into a field, which keeps its value when the string cannot be read. Most
+// strings of a header are empty, a single length byte of 0: that case is decided inline.
+void ReadNonEmptyCString(ByteCursor& in, Text& field);
+inline void ReadCString(ByteCursor& in, Text& field) {
+  if (in.Peek() == 0) {
+    in.Skip(1);
+    field.clear();
+    return;
+  }
+  ReadNonEmptyCString(in, field);
+}
 
 // The class name of a new-class declaration: a signed word length and one byte a character.
 std::string ReadClassName(ByteCursor& in);

@@ -160,6 +160,21 @@ void JwwReader::ReadDrawingHeader(const std::string& path, JwwDrawing& drawing) 
   readErrorFlag_ = -1;
 }
 
+void JwwReader::ReadDrawingHeader(const std::string& path, std::string_view firstBytes, JwwDrawing& drawing) {
+  try {
+    std::size_t needed = 0;
+    if (ParseHeader(BytesOf(firstBytes), firstBytes.size(), drawing, &needed)) {
+      drawing.FileName = path;
+      ClearDrawingData(drawing.Data);
+      readErrorFlag_ = 0;
+      return;
+    }
+  } catch (const std::bad_alloc&) {
+    // Read again below, where running out of memory has its own outcome.
+  }
+  ReadDrawingHeader(path, drawing);
+}
+
 void JwwReader::ReadHeaderFromBytes(std::string_view bytes, JwwDrawing& drawing) {
   bytesConsumed_ = 0;
   try {

@@ -35,6 +35,11 @@ class JwwReader {
   // reported with "ヘッド情報読み込みエラーです。" (title "JwwDataRead"); a file that cannot
   // be opened is not. The outcome is left for GetReadError.
   void ReadDrawingHeader(const std::string& path, JwwDrawing& drawing);
+  // The same with the file's first bytes already read (PrefixBatch): they are used when the
+  // whole header lies within them; anything else (a longer or damaged header, a file that
+  // is no drawing) is read the ordinary way, so outcome and messages are those of the read
+  // above.
+  void ReadDrawingHeader(const std::string& path, std::string_view firstBytes, JwwDrawing& drawing);
 
   // Reads the whole drawing (versions 351, 420, 600 and 700): header, entities, block
   // definitions and embedded images, in one pass over the file's bytes. Returns 0,
