@@ -1,9 +1,12 @@
-// Where a search run gets its drawings from. The run only asks for one drawing at a time
-// by path; the default source reads real files with the drawing reader, tests use an
-// in-memory source.
+// Where a search run gets its drawings from. The run asks for one drawing at a time by
+// path, or for a run of them read one after another into one record; the default source
+// reads real files with the drawing reader, tests use an in-memory source.
 #pragma once
 
+#include <cstddef>
+#include <functional>
 #include <string>
+#include <vector>
 
 #include "reader/jww_drawing.h"
 #include "reader/reader_messages.h"
@@ -19,6 +22,15 @@ class DrawingSource {
   // (may be null).
   virtual bool Read(const std::string& path, bool wholeDrawing, JwwDrawing& out,
                     ReaderMessages* messages) = 0;
+
+  // Reads `paths` one after another into `out`, calling `each(index, readable)` after each
+  // read and before the next; the reader's messages about path `index` go to
+  // `messagesFor(index)` (which may give null). A source may fetch the files of a run
+  // together (the real one reads a run of headers with one system call). By default each
+  // is read with Read; a read that throws is unreadable.
+  virtual void ReadRun(const std::vector<const std::string*>& paths, bool wholeDrawing, JwwDrawing& out,
+                       const std::function<ReaderMessages*(std::size_t)>& messagesFor,
+                       const std::function<void(std::size_t, bool)>& each);
 
   // The run has evaluated what Read put into `drawing` (readable or not): a source may
   // give back memory the record holds beyond what later reads reuse. Called once after

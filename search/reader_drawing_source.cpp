@@ -2,9 +2,16 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
+#include <cstddef>
 #include <cstdint>
+#include <exception>
 #include <new>
+#include <optional>
+#include <string_view>
 #include <utility>
+
+#include "reader/prefix_batch.h"
 
 namespace dorvan {
 namespace {
@@ -20,10 +27,14 @@ class ForwardingMessages : public ReaderMessages {
 
 }  // namespace
 
+// Files whose first bytes a run of header reads fetches at once.
+constexpr std::size_t kFilesPerFetch = 32;
+
 struct ReaderDrawingSource::PooledReader {
   explicit PooledReader(std::size_t largeDrawingBytes) { reader.SetLargeDrawingBytes(largeDrawingBytes); }
   ForwardingMessages messages;
   JwwReader reader{&messages};
+  std::unique_ptr<PrefixBatch> prefixes;  // made for the first run of headers
 };
 
 ReaderDrawingSource::ReaderDrawingSource(std::size_t largeDrawingBytes, std::size_t keptArrayBytes)
@@ -81,6 +92,47 @@ bool ReaderDrawingSource::Read(const std::string& path, bool wholeDrawing, JwwDr
   const bool readable = reader.GetReadError() != -1;
   GiveBack(std::move(pooled));
   return readable;
+}
+
+void ReaderDrawingSource::ReadRun(const std::vector<const std::string*>& paths, bool wholeDrawing,
+                                  JwwDrawing& out,
+                                  const std::function<ReaderMessages*(std::size_t)>& messagesFor,
+                                  const std::function<void(std::size_t, bool)>& each) {
+  if (wholeDrawing) {
+    DrawingSource::ReadRun(paths, wholeDrawing, out, messagesFor, each);
+    return;
+  }
+  std::unique_ptr<PooledReader> pooled = Borrow();
+  if (!pooled->prefixes) pooled->prefixes = std::make_unique<PrefixBatch>(kFilesPerFetch, JwwReader::kFirstHeaderChunk);
+  PrefixBatch& batch = *pooled->prefixes;
+  JwwReader& reader = pooled->reader;
+  std::vector<const std::string*> fetch;
+  for (std::size_t first = 0; first < paths.size(); first += batch.MaxFiles()) {
+    const std::size_t last = std::min(paths.size(), first + batch.MaxFiles());
+    fetch.assign(paths.begin() + static_cast<std::ptrdiff_t>(first),
+                 paths.begin() + static_cast<std::ptrdiff_t>(last));
+    const bool fetched = batch.Available() && batch.Read(fetch);
+    for (std::size_t i = first; i < last; ++i) {
+      bool readable = false;
+      try {
+        pooled->messages.target = messagesFor(i);
+        ResetHeaderDefaults(out.Header);
+        const std::optional<std::string_view> prefix =
+            fetched ? batch.Prefix(i - first) : std::nullopt;
+        if (prefix) {
+          reader.ReadDrawingHeader(*paths[i], *prefix, out);
+        } else {
+          reader.ReadDrawingHeader(*paths[i], out);  // not fetched: read the ordinary way
+        }
+        readable = reader.GetReadError() != -1;
+      } catch (const std::exception&) {
+        // Unreadable, as in Read.
+      }
+      pooled->messages.target = nullptr;
+      each(i, readable);
+    }
+  }
+  GiveBack(std::move(pooled));
 }
 
 void ReaderDrawingSource::DoneWith(JwwDrawing& drawing) {

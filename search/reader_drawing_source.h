@@ -28,6 +28,11 @@ class ReaderDrawingSource : public DrawingSource {
 
   bool Read(const std::string& path, bool wholeDrawing, JwwDrawing& out,
             ReaderMessages* messages) override;
+  // Headers are read PrefixBatch::MaxFiles() at a time with one system call where the
+  // system offers it.
+  void ReadRun(const std::vector<const std::string*>& paths, bool wholeDrawing, JwwDrawing& out,
+               const std::function<ReaderMessages*(std::size_t)>& messagesFor,
+               const std::function<void(std::size_t, bool)>& each) override;
   void DoneWith(JwwDrawing& drawing) override;
   // Each Read borrows a reader of its own, so reads may overlap.
   bool SupportsConcurrentReads() const override { return true; }

@@ -41,18 +41,28 @@ struct FileVerdict {
   std::vector<CapturedMessage> messages;
 };
 
-FileVerdict Examine(DrawingSource& source, const std::string& path, bool wholeDrawing,
-                    RangeEvaluator& evaluator, JwwDrawing& drawing, ReaderMessages* messages) {
+// The verdict on a drawing just read into `drawing`.
+FileVerdict Evaluate(DrawingSource& source, bool readable, RangeEvaluator& evaluator, JwwDrawing& drawing) {
   FileVerdict verdict;
   try {
-    verdict.readable = source.Read(path, wholeDrawing, drawing, messages);
-    verdict.found = verdict.readable && evaluator.Append(drawing);
+    verdict.readable = readable;
+    verdict.found = readable && evaluator.Append(drawing);
   } catch (const std::exception&) {
-    // A drawing too large for memory is as unreadable as a broken one; the run goes on.
     verdict = FileVerdict{};
   }
   source.DoneWith(drawing);
   return verdict;
+}
+
+FileVerdict Examine(DrawingSource& source, const std::string& path, bool wholeDrawing,
+                    RangeEvaluator& evaluator, JwwDrawing& drawing, ReaderMessages* messages) {
+  bool readable = false;
+  try {
+    readable = source.Read(path, wholeDrawing, drawing, messages);
+  } catch (const std::exception&) {
+    // A drawing too large for memory is as unreadable as a broken one; the run goes on.
+  }
+  return Evaluate(source, readable, evaluator, drawing);
 }
 
 // Reads and evaluates the targets on worker threads, at most `window` files ahead of the
@@ -160,6 +170,7 @@ class ReadAhead {
     JwwDrawing drawing;
     std::vector<const std::string*> paths;
     std::vector<FileVerdict> verdicts;
+    std::vector<MessageRecorder> recorders;
     for (;;) {
       std::size_t first = 0;
       std::size_t last = 0;
@@ -178,13 +189,15 @@ class ReadAhead {
       paths.clear();
       targets_.Get(first, last, paths);
       verdicts.resize(last - first);
-      for (std::size_t index = first; index < last; ++index) {
-        MessageRecorder recorder;
-        FileVerdict& verdict = verdicts[index - first];
-        verdict = Examine(source_, *paths[index - first], wholeDrawing_, evaluator, drawing,
-                          captureMessages_ ? &recorder : nullptr);
-        verdict.messages = std::move(recorder.messages);
-      }
+      recorders.clear();
+      recorders.resize(last - first);
+      source_.ReadRun(
+          paths, wholeDrawing_, drawing,
+          [&](std::size_t i) -> ReaderMessages* { return captureMessages_ ? &recorders[i] : nullptr; },
+          [&](std::size_t i, bool readable) {
+            verdicts[i] = Evaluate(source_, readable, evaluator, drawing);
+            verdicts[i].messages = std::move(recorders[i].messages);
+          });
       bool wake = false;
       {
         std::lock_guard lock(mutex_);

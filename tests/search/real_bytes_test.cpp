@@ -1,5 +1,6 @@
 // The run over drawings written to disk and read by the real reader.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <atomic>
 #include <chrono>
@@ -193,6 +194,47 @@ TEST(LargeDrawings, ARecordThatGrewTooLargeIsEmptiedAfterUse) {
   EXPECT_GT(DataCapacityBytes(drawing.Data), std::size_t{32} << 10);
   source.DoneWith(drawing);
   EXPECT_LE(DataCapacityBytes(drawing.Data), std::size_t{32} << 10);
+}
+
+// Header ranges read ahead fetch the first bytes of a run of files at once: the run is
+// still the one-by-one run, its messages included, whatever the files are.
+TEST(HeaderRuns, GiveTheOneByOneRunWithItsMessages) {
+  TempFolder folder;
+  ASSERT_EQ(::mkdir(folder.File("folder.jww").c_str(), 0755), 0);
+  std::vector<std::string> targets;
+  for (int i = 0; i < 150; ++i) {
+    const std::string path = folder.File(std::to_string(i) + ".jww");
+    targets.push_back(path);
+    DrawingRecipe recipe;
+    recipe.memo = i % 4 == 0 ? u"図面番号のメモ" : u"メモ";
+    if (i % 23 == 5) recipe.memo += std::u16string(12000, u'長');  // beyond the first chunk
+    recipe.version = i % 2 ? 700 : 351;
+    std::string bytes = testing::WriteDrawing(recipe);
+    if (i % 17 == 3) bytes = "not a drawing";
+    if (i % 19 == 7) bytes.resize(4000);  // a header cut short
+    if (i % 29 == 11) continue;           // missing
+    ASSERT_TRUE(testing::WriteBytesFile(path, bytes));
+  }
+  targets.insert(targets.begin() + 40, folder.File("folder.jww"));
+  const SearchControls controls = Controls(RangeMemo, u"図面番号", targets);
+  auto run = [&](int threads) {
+    ReaderDrawingSource source;
+    SearchObserver observer;
+    testing::RecordingMessages messages;
+    SearchOutcome outcome = Works(controls, source, observer, &messages, RunSettings{threads});
+    return std::make_pair(outcome, messages.messages.size());
+  };
+  const auto [expected, expectedMessages] = run(1);
+  EXPECT_EQ(expected.FoundList.size(), 33u);
+  EXPECT_GT(expected.ErrorFileList.size(), 10u);
+  EXPECT_GT(expectedMessages, 5u);
+  for (int threads : {2, 3}) {
+    const auto [outcome, messages] = run(threads);
+    EXPECT_EQ(outcome.FoundList, expected.FoundList);
+    EXPECT_EQ(outcome.ErrorFileList, expected.ErrorFileList);
+    EXPECT_EQ(outcome.Message, expected.Message);
+    EXPECT_EQ(messages, expectedMessages);
+  }
 }
 
 TEST(RealDrawings, EveryDrawingIsReadableAndItsBlockNamesAreFound) {
