@@ -114,7 +114,7 @@ PrefixBatch::PrefixBatch(std::size_t maxFiles, std::size_t prefixBytes)
   auto ring = std::make_unique<Ring>();
   if (!ring->Open(static_cast<unsigned>(3 * maxFiles), static_cast<unsigned>(maxFiles))) return;
   ring_ = std::move(ring);
-  bytes_.resize(maxFiles * prefixBytes);
+  bytes_ = std::make_unique_for_overwrite<uint8_t[]>(maxFiles * prefixBytes);
   lengths_.assign(maxFiles, -1);
 }
 
@@ -138,7 +138,7 @@ bool PrefixBatch::Read(const std::vector<const std::string*>& paths) {
     io_uring_sqe& read = ring.Next();
     read.opcode = IORING_OP_READ;
     read.fd = static_cast<int>(k);
-    read.addr = reinterpret_cast<uint64_t>(bytes_.data() + k * prefixBytes_);
+    read.addr = reinterpret_cast<uint64_t>(bytes_.get() + k * prefixBytes_);
     read.len = static_cast<unsigned>(prefixBytes_);
     read.off = 0;
     // A hard link: the close follows a failed read too.
@@ -167,7 +167,7 @@ bool PrefixBatch::Read(const std::vector<const std::string*>& paths) {
       // The kernel will not even wait: the buffers and paths may still be written to or
       // read, so the ring and its memory are left as they are, never to be used again.
       static_cast<void>(ring_.release());
-      new std::vector<uint8_t>(std::move(bytes_));
+      static_cast<void>(bytes_.release());
       return false;
     }
     submitted += static_cast<unsigned>(result);
@@ -193,7 +193,7 @@ bool PrefixBatch::Read(const std::vector<const std::string*>& paths) {
 
 std::optional<std::string_view> PrefixBatch::Prefix(std::size_t index) const {
   if (index >= lengths_.size() || lengths_[index] < 0) return std::nullopt;
-  return std::string_view(reinterpret_cast<const char*>(bytes_.data() + index * prefixBytes_),
+  return std::string_view(reinterpret_cast<const char*>(bytes_.get() + index * prefixBytes_),
                           static_cast<std::size_t>(lengths_[index]));
 }
 

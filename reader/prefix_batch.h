@@ -39,7 +39,7 @@ class PrefixBatch {
   const std::size_t maxFiles_;
   const std::size_t prefixBytes_;
   std::unique_ptr<Ring> ring_;
-  std::vector<uint8_t> bytes_;
+  std::unique_ptr<uint8_t[]> bytes_;  // not zero-filled: fresh pages cost a fault each
   std::vector<int64_t> lengths_;  // per file: bytes read, or -1
 };
 
