@@ -92,11 +92,11 @@ class ReadAhead {
     });
     // While the list still grows, the last worker is the thread that fills it (a folder
     // scan), once it has: two threads busy on two cores keep both busy, three leave the
-    // scheduler room to idle one of them.
-    targets_.Help([this] { Work(lastWorker_); });
+    // scheduler room to idle one of them. A list complete already gets a thread for it.
+    const bool filled = targets_.Help([this] { Work(lastWorker_); });
     std::lock_guard lock(mutex_);
     for (int t = 1; t < threadCount_; ++t) StartWorker(evaluator.Clone());
-    if (closed_) StartWorker(std::move(lastWorker_));
+    if (!filled) StartWorker(std::move(lastWorker_));
   }
   ~ReadAhead() { Stop(); }
 

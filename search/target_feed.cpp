@@ -50,14 +50,16 @@ void TargetFeed::Close() {
   changed_.notify_all();
 }
 
-void TargetFeed::Help(std::function<void()> help) {
+bool TargetFeed::Help(std::function<void()> help) {
   std::unique_lock lock(mutex_);
   if (help) {
-    if (!closed_) help_ = std::move(help);
-    return;
+    if (closed_) return false;
+    help_ = std::move(help);
+    return true;
   }
   help_ = nullptr;
   changed_.wait(lock, [this] { return !helping_; });
+  return false;
 }
 
 bool TargetFeed::WaitForMore(std::size_t from, std::vector<const std::string*>& out) {

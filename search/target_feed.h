@@ -43,9 +43,10 @@ class TargetFeed {
   // The run's readers use it to learn of new targets; it must not call back into the feed.
   using Listener = std::function<void(std::size_t known, bool closed)>;
   void Listen(Listener listener);
-  // What the closing thread runs before Close returns, if the feed is not closed yet; an
-  // empty function withdraws it and waits until a help already begun has ended.
-  void Help(std::function<void()> help);
+  // What the closing thread runs before Close returns: taken (true) when the feed is not
+  // closed yet. An empty function withdraws it and waits until a help already begun has
+  // ended.
+  bool Help(std::function<void()> help);
 
  private:
   void Changed();
