@@ -11,6 +11,7 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
+#include <array>
 #include <functional>
 
 #include "tests/support/drawing_writer.h"
@@ -280,18 +281,26 @@ class SearchRunTest : public QObject {
     QVERIFY(f.messages.shown[0].text.contains(QStringLiteral(" 1 個")));
   }
 
+  // Three targets for a memo search (header reads): 1 and 3 hold "x" in their memo, the
+  // header of 2 is broken, so the reader stops the run with its message while on file 2.
+  static std::array<std::string, 3> MemoTargetsWithBrokenMiddle(TempFolder& folder, MainWindow& w) {
+    const std::string first = Drawing(folder, "1.jww", {}, u"x");
+    const std::string broken = BrokenHeader(folder, "2.jww");
+    const std::string third = Drawing(folder, "3.jww", {}, u"x");
+    for (const std::string& path : {first, broken, third}) w.List1()->AddPath(path);
+    ClickBox(w.Check3(0));
+    ClickBox(w.Check3(1));
+    return {first, broken, third};
+  }
+
   // Escape pressed while file 2 of 3 is being read: file 2 is finished, file 3 is never
   // looked at, and what was found before stays.
   void EscapeCancelsBeforeTheNextFile() {
     TempFolder folder;
     WindowFixture f;
     MainWindow& w = f.w();
-    const std::string first = Drawing(folder, "1.jww", {}, u"x");
-    const std::string broken = BrokenHeader(folder, "2.jww");
-    const std::string third = Drawing(folder, "3.jww", {}, u"x");
-    for (const std::string& path : {first, broken, third}) w.List1()->AddPath(path);
-    ClickBox(w.Check3(0));
-    ClickBox(w.Check3(1));  // the memo: header reads, which report a broken header
+    const auto targets = MemoTargetsWithBrokenMiddle(folder, w);
+    const std::string &first = targets[0], &broken = targets[1];
     f.messages.onShow = [&](const ShownMessage& shown) {
       if (shown.title == QStringLiteral("JwwDataRead")) QTest::keyClick(&w, Qt::Key_Escape);
     };
@@ -319,12 +328,8 @@ class SearchRunTest : public QObject {
     TempFolder folder;
     WindowFixture f;
     MainWindow& w = f.w();
-    const std::string first = Drawing(folder, "1.jww", {}, u"x");
-    const std::string broken = BrokenHeader(folder, "2.jww");
-    const std::string third = Drawing(folder, "3.jww", {}, u"x");
-    for (const std::string& path : {first, broken, third}) w.List1()->AddPath(path);
-    ClickBox(w.Check3(0));
-    ClickBox(w.Check3(1));
+    const auto targets = MemoTargetsWithBrokenMiddle(folder, w);
+    const std::string &first = targets[0], &broken = targets[1], &third = targets[2];
     bool sawRun = false;
     f.messages.onShow = [&](const ShownMessage& shown) {
       if (shown.title != QStringLiteral("JwwDataRead")) return;
