@@ -12,10 +12,16 @@ namespace {
 // A class reference, the base, number, flag, time stamp, an empty name and an empty list.
 constexpr std::size_t kMinBlockBytes = 2 + 15 + 4 + 4 + 4 + 1 + 2;
 
-// Block numbers index BlockIndexByNumber, so a number may not claim more entries than the
-// drawing has bytes for (with room for the small numbers any drawing uses).
+// A block number claims number + 1 entries of BlockIndexByNumber at once. Numbers need not
+// be dense, so a small drawing may rightly hold a large one; what a hostile number must not
+// do is claim memory out of all proportion to the file. The index may take 64 bytes for each
+// byte of the file (16 entries), and never more than a drawing's images may unpack into.
+constexpr std::size_t kBlockIndexBytesPerFileByte = 64;
+
 bool IsPlausibleBlockNumber(int32_t number, std::size_t fileSize) {
-  return number >= 0 && static_cast<std::size_t>(number) <= std::max<std::size_t>(fileSize / 4, 0xFFFF);
+  if (number < 0) return false;
+  const std::size_t budget = std::min(fileSize * kBlockIndexBytesPerFileByte, kMaxUnpackedDrawingBytes);
+  return (static_cast<std::size_t>(number) + 1) * sizeof(int32_t) <= budget;
 }
 
 // A definition after the first must refer to the CDataList class declared for the first.

@@ -70,6 +70,10 @@ class DorvanSearch : public ::testing::Test {
     if (interruptAtStart) pthread_sigmask(SIG_BLOCK, &block, &previous);
     const pid_t child = fork();
     if (child == 0) {
+      // The child sends itself the Ctrl-C before it runs the program: sent from the parent,
+      // it could arrive after the program had already unblocked it and found a drawing.
+      // Blocked, it stays pending through execv.
+      if (interruptAtStart) ::kill(::getpid(), SIGINT);
       const int outFd = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
       const int errFd = ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
       ::dup2(outFd, 1);
@@ -82,10 +86,7 @@ class DorvanSearch : public ::testing::Test {
       ::execv(program.c_str(), argv.data());
       ::_exit(127);
     }
-    if (interruptAtStart) {
-      ::kill(child, SIGINT);  // stays pending until the program unblocks it
-      pthread_sigmask(SIG_SETMASK, &previous, nullptr);
-    }
+    if (interruptAtStart) pthread_sigmask(SIG_SETMASK, &previous, nullptr);
     int status = 0;
     ::waitpid(child, &status, 0);
     ProgramRun run;

@@ -114,6 +114,15 @@ TEST(SettingsFile, ATextWithoutShiftJisFormMakesTheFileUtf8) {
   EXPECT_EQ(loaded, items);
 }
 
+TEST(SettingsFile, AUtf8FileKeepsTenLinesToo) {
+  TempFolder folder;
+  const std::string file = folder / "dorvan.dat";
+  History items = Numbered(12);
+  items[0] = u"😀";
+  ASSERT_TRUE(Save_data(items, file));
+  EXPECT_EQ(ReadBytes(file), "\xEF\xBB\xBF😀\r\ntb\r\ntc\r\ntd\r\nte\r\ntf\r\ntg\r\nth\r\nti\r\ntj\r\n");
+}
+
 TEST(SettingsFile, ReadsAnExistingShiftJisFile) {
   TempFolder folder;
   History items;

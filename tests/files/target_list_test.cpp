@@ -54,6 +54,13 @@ TEST(ListOrder, CaseFoldingReachesBeyondAscii) {
   EXPECT_LT(CompareIgnoringCase("a\xC3\xBF", "a\xFF"), 0);
 }
 
+TEST(ListOrder, FoldingReachesTheEndOfTheAlphabet) {
+  EXPECT_EQ(CompareIgnoringCase("Zebra.jww", "zebra.JWW"), 0);
+  std::vector<std::string> names{"zoo", "Zebra", "_x", "apple"};
+  SortIgnoringCase(names);
+  EXPECT_EQ(names, (std::vector<std::string>{"_x", "apple", "Zebra", "zoo"}));
+}
+
 TEST(ListOrder, SortingNamesNeverDependsOnTheirArrival) {
   std::vector<std::string> one{"b.jww", "a.jww", "A.jww", "_x", "B.jww"};
   std::vector<std::string> two{"B.jww", "A.jww", "_x", "b.jww", "a.jww"};

@@ -120,6 +120,39 @@ TEST(WholeRead, BlockTextsStayInTheirBlockAndNumbersIndexTheDefinitions) {
   EXPECT_EQ(data.BlockIndexByNumber, (std::vector<int32_t>{0, 0, 2, 0, 0, 1}));
 }
 
+// Block numbers need not be dense: a drawing of a few kilobytes may hold a number past the
+// 16-bit range and still read.
+TEST(WholeRead, ASmallDrawingReadsABlockNumberPast65535) {
+  for (int32_t version : {351, 700}) {
+    DrawingRecipe recipe;
+    recipe.version = version;
+    recipe.blocks = {BlockRecipe{u"far", {}, 70000}};
+    const std::string bytes = testing::WriteDrawing(recipe);
+    ASSERT_LT(bytes.size(), 70000u / 4) << version;
+    const WholeRead r = ReadWhole(bytes);
+    ASSERT_EQ(r.result, 0) << version;
+    ASSERT_EQ(r.drawing.Data.BlockIndexByNumber.size(), 70001u) << version;
+    EXPECT_EQ(r.drawing.Data.BlockIndexByNumber[70000], 1) << version;
+  }
+}
+
+// Its map index is only right when the block's own declaration was counted.
+TEST(WholeRead, AClassFirstDeclaredInABlockIsReferredToAgainThere) {
+  DrawingRecipe recipe;
+  recipe.blocks = {BlockRecipe{u"title", {u"first", u"second"}}, BlockRecipe{u"after", {u"third"}}};
+  const std::string bytes = testing::WriteDrawing(recipe);
+  const WholeRead r = ReadWhole(bytes);
+  ASSERT_EQ(r.result, 0);
+  EXPECT_EQ(r.consumed, bytes.size());
+  const JwwDrawingData& data = r.drawing.Data;
+  EXPECT_EQ(data.Texts.size(), 1u) << "no text of its own";
+  ASSERT_EQ(data.BlockDefinitions.size(), 3u);
+  ASSERT_EQ(data.BlockDefinitions[1].Data.Texts.size(), 3u);
+  EXPECT_EQ(data.BlockDefinitions[1].Data.Texts[2].Text, u"second");
+  ASSERT_EQ(data.BlockDefinitions[2].Data.Texts.size(), 2u);
+  EXPECT_EQ(data.BlockDefinitions[2].Data.Texts[1].Text, u"third");
+}
+
 TEST(WholeRead, DrawingsWithoutBlocksStillReadTheirImagesFrom700On) {
   DrawingRecipe recipe;
   recipe.images = {{u"a.bmp", "abc"}};
