@@ -79,6 +79,10 @@ bool ParseCommandLine(int argc, const char* const* argv, CliOptions& options, st
       if (!flag(options.regex)) return false;
     } else if (name == "--json") {
       if (!flag(options.json)) return false;
+    } else if (name == "--matches") {
+      if (!flag(options.matches)) return false;
+    } else if (name == "--count") {
+      if (!flag(options.count)) return false;
     } else if (name == "--no-recursive") {
       bool noRecursive = false;
       if (!flag(noRecursive)) return false;
@@ -122,6 +126,11 @@ bool ParseCommandLine(int argc, const char* const* argv, CliOptions& options, st
   return true;
 }
 
+std::string_view RangeName(int range) {
+  return range >= 0 && range < static_cast<int>(kRangeNames.size()) ? kRangeNames[static_cast<std::size_t>(range)]
+                                                                    : std::string_view();
+}
+
 SearchControls ControlsFor(const CliOptions& options, std::vector<std::string> targets) {
   SearchControls controls;
   controls.Combo1Text = Utf8ToUtf16(options.text);
@@ -162,8 +171,26 @@ Search JWW drawings for a text or a value and list the drawings that match.
   --size S        A0|A1|A2|A3|A4|2A|3A|4A|5A|10m|50m|100m
   --dpi D         300|600: the line-width base 10 or 20 (default 300)
   --no-recursive  scan only the folders named, not their subfolders
+  --matches       after each found path, what matched in it, one match a line,
+                  indented: where (the drawing, a block, a memo line, a layer), the
+                  layer, the position and the text, e.g.
+                      [図面] 0-5 寸法 (123.40, -56.70) 図面番号ZX-1
+                      [ブロック 窓W1 #4] 1-2 建具 (10.00, 0.00) W1
+                      [メモ 2行目] 基準階平面図
+                  layers are numbered group-layer in hexadecimal as the drawing program
+                  shows them; at most the first 1000 matches of a drawing are listed
+  --count         each found path followed by its number of matches: PATH:N
   --json          print one JSON object on standard output:
                   {"found": [...], "unreadable": [...], "code": N, "message": "..."}
+                  A path that is valid UTF-8 is a JSON string, any other path is
+                  {"bytes": "BASE64"} (standard base64 of its raw bytes). With
+                  --matches or --count the object also has
+                  "matches": [{"path": PATH, "total": N, "items": [...]}, ...], one
+                  entry per found drawing in the order of "found" (--count alone
+                  leaves "items" out). Each item has "range" and "text" and, as the
+                  range has them, "block" (null or {"name", "number"}), "layer_group",
+                  "layer", "layer_group_name", "layer_name", "x", "y", "index",
+                  "line", "last_line", "value".
   -h, --help      show this text
 
 A PATH that is a file is searched as named. A PATH that is a folder is scanned for
@@ -171,10 +198,10 @@ files whose names end in "jww" (any case): its own drawings first, names sorted
 ignoring case, then each subfolder the same way.
 
 Output: the matching drawings on standard output, one path a line, sorted ignoring
-case. On standard error: "unreadable: PATH" for each drawing that could not be read,
-the reader's messages, and the result message as the last line. While the search
-runs and standard error is a terminal, a progress line (files done / total) is shown
-there. Ctrl-C stops the search between two files; the drawings found until then are
+case, each path written as its bytes are. On standard error: "unreadable: PATH" for
+each drawing that could not be read, the reader's messages, and the result message as
+the last line. While the search runs and standard error is a terminal, a progress
+line (files done / total) is shown there. Ctrl-C stops the search between two files; the drawings found until then are
 still printed. Nothing is written to any file and no search history is kept.
 
 Exit status: 0 drawings were found, 1 none were found, 2 the request was refused

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "search/search_controls.h"
@@ -20,12 +21,17 @@ struct CliOptions {
   int dpi = 300;              // --dpi
   bool recursive = true;      // cleared by --no-recursive
   bool json = false;
+  bool matches = false;       // --matches: each found drawing's match records
+  bool count = false;         // --count: each found drawing's number of matches
   bool help = false;
   std::vector<std::string> paths;
 };
 
 // Parses argv; false with `error` set for an unknown option, a missing or unknown value.
 bool ParseCommandLine(int argc, const char* const* argv, CliOptions& options, std::string& error);
+
+// The --range name of a SearchRange code ("data", "memo", ...).
+std::string_view RangeName(int range);
 
 // The --help text.
 std::string UsageText();

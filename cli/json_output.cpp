@@ -1,7 +1,13 @@
 #include "cli/json_output.h"
 
+#include <charconv>
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
+
+#include "cli/cli_options.h"
+#include "reader/unicode_text.h"
+#include "search/search_range.h"
 
 namespace dorvan::cli {
 namespace {
@@ -31,14 +37,66 @@ std::size_t Utf8SequenceLength(std::string_view text, std::size_t at) {
   return length;
 }
 
-template <typename List>
-void AppendArray(std::string& out, const List& items) {
+void AppendPaths(std::string& out, const std::vector<std::string>& paths) {
   out += '[';
-  for (std::size_t i = 0; i < items.size(); ++i) {
+  for (std::size_t i = 0; i < paths.size(); ++i) {
     if (i > 0) out += ", ";
-    out += JsonString(items[i]);
+    out += JsonPath(paths[i]);
   }
   out += ']';
+}
+
+std::string JsonText(std::u16string_view text) { return JsonString(Utf16ToUtf8(text)); }
+
+std::string JsonNumber(double value) {
+  // A file may hold any bit pattern; JSON has no form for what is not a number.
+  if (!std::isfinite(value)) return "null";
+  char text[32];
+  const auto result = std::to_chars(text, text + sizeof text, value);
+  return std::string(text, result.ptr);
+}
+
+// One record, with the fields its range has.
+std::string MatchItemJson(const MatchRecord& record) {
+  std::string out = "{\"range\": " + JsonString(RangeName(record.Range)) + ", \"text\": " + JsonText(record.Text);
+  auto field = [&out](std::string_view name, const std::string& value) {
+    out.append(", \"").append(name).append("\": ").append(value);
+  };
+  switch (record.Range) {
+    case RangeData:
+      field("block", record.InBlock ? "{\"name\": " + JsonText(record.BlockName) +
+                                          ", \"number\": " + std::to_string(record.BlockNumber) + "}"
+                                    : "null");
+      field("layer_group", std::to_string(record.LayerGroup));
+      field("layer", std::to_string(record.Layer));
+      field("layer_group_name", JsonText(record.LayerGroupName));
+      field("layer_name", JsonText(record.LayerName));
+      field("x", JsonNumber(record.X));
+      field("y", JsonNumber(record.Y));
+      field("index", std::to_string(record.Index));
+      break;
+    case RangeMemo:
+      field("line", std::to_string(record.FirstLine));
+      field("last_line", std::to_string(record.LastLine));
+      break;
+    case RangeLayerGroupName:
+      field("layer_group", std::to_string(record.LayerGroup));
+      break;
+    case RangeLayerName:
+      field("layer_group", std::to_string(record.LayerGroup));
+      field("layer", std::to_string(record.Layer));
+      field("layer_group_name", JsonText(record.LayerGroupName));
+      break;
+    case RangeBlockName:
+      field("block", "{\"name\": " + JsonText(record.BlockName) + ", \"number\": " +
+                         std::to_string(record.BlockNumber) + "}");
+      field("index", std::to_string(record.Index));
+      break;
+    default:
+      field("value", std::to_string(record.Value));
+  }
+  out += '}';
+  return out;
 }
 
 }  // namespace
@@ -81,14 +139,65 @@ std::string JsonString(std::string_view utf8) {
   return out;
 }
 
+std::string Base64(std::string_view bytes) {
+  static constexpr char kDigits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  std::string out;
+  out.reserve((bytes.size() + 2) / 3 * 4);
+  for (std::size_t i = 0; i < bytes.size(); i += 3) {
+    const std::size_t left = bytes.size() - i;
+    uint32_t group = static_cast<uint32_t>(static_cast<uint8_t>(bytes[i])) << 16;
+    if (left > 1) group |= static_cast<uint32_t>(static_cast<uint8_t>(bytes[i + 1])) << 8;
+    if (left > 2) group |= static_cast<uint8_t>(bytes[i + 2]);
+    out += kDigits[(group >> 18) & 63];
+    out += kDigits[(group >> 12) & 63];
+    out += left > 1 ? kDigits[(group >> 6) & 63] : '=';
+    out += left > 2 ? kDigits[group & 63] : '=';
+  }
+  return out;
+}
+
+std::string JsonPath(std::string_view path) {
+  for (std::size_t i = 0; i < path.size();) {
+    if (static_cast<uint8_t>(path[i]) < 0x80) {
+      ++i;
+      continue;
+    }
+    const std::size_t length = Utf8SequenceLength(path, i);
+    if (length == 0) return "{\"bytes\": \"" + Base64(path) + "\"}";
+    i += length;
+  }
+  return JsonString(path);
+}
+
 std::string ResultJson(const std::vector<std::string>& found,
                        const std::vector<std::string>& unreadable, int code,
-                       std::string_view message) {
+                       std::string_view message, const std::vector<DrawingMatches>* matches,
+                       bool withItems) {
   std::string out = "{\"found\": ";
-  AppendArray(out, found);
+  AppendPaths(out, found);
   out += ", \"unreadable\": ";
-  AppendArray(out, unreadable);
-  out += ", \"code\": " + std::to_string(code) + ", \"message\": " + JsonString(message) + "}";
+  AppendPaths(out, unreadable);
+  out += ", \"code\": " + std::to_string(code) + ", \"message\": " + JsonString(message);
+  if (matches != nullptr) {
+    out += ", \"matches\": [";
+    for (std::size_t i = 0; i < found.size(); ++i) {
+      if (i > 0) out += ", ";
+      const DrawingMatches empty;
+      const DrawingMatches& drawing = i < matches->size() ? (*matches)[i] : empty;
+      out += "{\"path\": " + JsonPath(found[i]) + ", \"total\": " + std::to_string(drawing.Total);
+      if (withItems) {
+        out += ", \"items\": [";
+        for (std::size_t r = 0; r < drawing.Records.size(); ++r) {
+          if (r > 0) out += ", ";
+          out += MatchItemJson(drawing.Records[r]);
+        }
+        out += ']';
+      }
+      out += '}';
+    }
+    out += ']';
+  }
+  out += '}';
   return out;
 }
 

@@ -5,15 +5,27 @@
 #include <string_view>
 #include <vector>
 
+#include "search/match_records.h"
+
 namespace dorvan::cli {
 
 // A JSON string literal for UTF-8 text. Bytes that are not valid UTF-8 become U+FFFD, so
 // the output is always valid JSON.
 std::string JsonString(std::string_view utf8);
 
-// {"found": [...], "unreadable": [...], "code": N, "message": "..."} on one line.
+// Standard base64 (RFC 4648, with padding) of `bytes`.
+std::string Base64(std::string_view bytes);
+
+// A path: a JSON string when it is valid UTF-8, else {"bytes": "BASE64"} of its raw bytes,
+// so that every path can be given back exactly.
+std::string JsonPath(std::string_view path);
+
+// {"found": [...], "unreadable": [...], "code": N, "message": "..."} on one line. With
+// `matches` (one entry per found path) also "matches": [{"path", "total", "items"}], the
+// items left out unless `withItems`.
 std::string ResultJson(const std::vector<std::string>& found,
                        const std::vector<std::string>& unreadable, int code,
-                       std::string_view message);
+                       std::string_view message,
+                       const std::vector<DrawingMatches>* matches = nullptr, bool withItems = true);
 
 }  // namespace dorvan::cli

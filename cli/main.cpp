@@ -19,6 +19,7 @@
 #include "cli/json_output.h"
 #include "files/folder_scan.h"
 #include "reader/shift_jis.h"
+#include "search/match_text.h"
 #include "search/reader_drawing_source.h"
 #include "search/result_report.h"
 #include "search/search_range.h"
@@ -161,17 +162,33 @@ void GatherTargets(const CliOptions& options, ProgressLine& progress, dorvan::Ta
   targets.Close();
 }
 
+void WriteLine(const std::string& line) {
+  std::fwrite(line.data(), 1, line.size(), stdout);
+  std::fputc('\n', stdout);
+}
+
+// `matches` holds the records of each found path when the run collected them.
 int Finish(const CliOptions& options, const std::vector<std::string>& found,
+           const std::vector<dorvan::DrawingMatches>& matches,
            const std::vector<std::string>& unreadable, int code, const std::string& message,
            int exitStatus) {
+  const bool withMatches = options.matches || options.count;
+  const dorvan::DrawingMatches none;
+  auto matchesOf = [&](std::size_t i) -> const dorvan::DrawingMatches& {
+    return i < matches.size() ? matches[i] : none;
+  };
   if (options.json) {
-    const std::string json = dorvan::cli::ResultJson(found, unreadable, code, message);
-    std::fwrite(json.data(), 1, json.size(), stdout);
-    std::fputc('\n', stdout);
+    WriteLine(dorvan::cli::ResultJson(found, unreadable, code, message,
+                                      withMatches ? &matches : nullptr, options.matches));
   } else {
-    for (const std::string& path : found) {
-      std::fwrite(path.data(), 1, path.size(), stdout);
-      std::fputc('\n', stdout);
+    for (std::size_t i = 0; i < found.size(); ++i) {
+      const dorvan::DrawingMatches& drawing = matchesOf(i);
+      WriteLine(options.count ? found[i] + ":" + std::to_string(drawing.Total) : found[i]);
+      if (!options.matches) continue;
+      for (const dorvan::MatchRecord& record : drawing.Records) WriteLine("    " + dorvan::MatchLine(record));
+      if (drawing.Total > drawing.Records.size()) {
+        WriteLine("    …ほか " + std::to_string(drawing.Total - drawing.Records.size()) + " 件");
+      }
     }
   }
   std::fflush(stdout);
@@ -203,7 +220,7 @@ int main(int argc, char** argv) {
 
   ProgressLine progress;
   if (interrupted.load()) {
-    return Finish(options, {}, {}, 0, std::string(dorvan::kCancelMessage), kExitCancelled);
+    return Finish(options, {}, {}, {}, 0, std::string(dorvan::kCancelMessage), kExitCancelled);
   }
   // The folders are scanned while the drawings found first are already searched: on a
   // header range the scan takes as long as the search.
@@ -219,7 +236,10 @@ int main(int argc, char** argv) {
   CliObserver observer(progress);
   CliReaderMessages messages(progress);
   dorvan::SearchRequest request;
-  dorvan::SearchOutcome outcome = dorvan::Works(controls, targets, request, source, observer, &messages);
+  dorvan::RunSettings settings;
+  settings.CollectMatches = options.matches || options.count;
+  dorvan::SearchOutcome outcome =
+      dorvan::Works(controls, targets, request, source, observer, &messages, settings);
   // A refused request ends the run at once; the scan still ends on its own.
   scan.join();
   warmUp.join();
@@ -233,13 +253,14 @@ int main(int argc, char** argv) {
   switch (outcome.Ending) {
     case dorvan::RunEnding::Refused:
     case dorvan::RunEnding::MalformedPattern:
-      return Finish(options, {}, {}, 0, outcome.Message, kExitRefused);
+      return Finish(options, {}, {}, {}, 0, outcome.Message, kExitRefused);
     case dorvan::RunEnding::Cancelled:
-      return Finish(options, outcome.FoundList, outcome.ErrorFileList, 0, outcome.Message,
-                    kExitCancelled);
+      return Finish(options, outcome.FoundList, outcome.FoundMatches, outcome.ErrorFileList, 0,
+                    outcome.Message, kExitCancelled);
     case dorvan::RunEnding::Completed:
       break;
   }
-  return Finish(options, outcome.FoundList, outcome.ErrorFileList, outcome.SearchResult,
-                outcome.Message, outcome.FoundList.empty() ? kExitNothingFound : kExitFound);
+  return Finish(options, outcome.FoundList, outcome.FoundMatches, outcome.ErrorFileList,
+                outcome.SearchResult, outcome.Message,
+                outcome.FoundList.empty() ? kExitNothingFound : kExitFound);
 }

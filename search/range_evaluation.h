@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "reader/jww_drawing.h"
+#include "search/match_records.h"
 #include "search/search_request.h"
 #include "search/text_matcher.h"
 
@@ -45,6 +46,12 @@ class RangeEvaluator {
 
   // True when the drawing matches: the run then adds its path to the found list.
   bool Append(const JwwDrawing& drawing);
+
+  // Adds to `matches` every candidate of the range that matches under the same rule,
+  // normalisation and options as Append, in file order (see MatchRecord); Append is true
+  // exactly when a record is added. Only called for drawings Append found, so a run that
+  // does not ask for records pays nothing for them.
+  void Collect(const JwwDrawing& drawing, DrawingMatches& matches);
 
   // One candidate under a rule (normalising as the rule says), for tests and callers.
   bool MatchCandidate(MatchRule rule, std::u16string_view candidate);

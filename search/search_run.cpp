@@ -39,10 +39,12 @@ struct FileVerdict {
   bool readable = false;
   bool found = false;
   std::vector<CapturedMessage> messages;
+  DrawingMatches matches;  // filled for a found drawing when the run collects them
 };
 
 // The verdict on a drawing just read into `drawing`.
-FileVerdict Evaluate(DrawingSource& source, bool readable, RangeEvaluator& evaluator, JwwDrawing& drawing) {
+FileVerdict Evaluate(DrawingSource& source, bool readable, RangeEvaluator& evaluator, bool collectMatches,
+                     JwwDrawing& drawing) {
   FileVerdict verdict;
   try {
     verdict.readable = readable;
@@ -50,19 +52,28 @@ FileVerdict Evaluate(DrawingSource& source, bool readable, RangeEvaluator& evalu
   } catch (const std::exception&) {
     verdict = FileVerdict{};
   }
+  // The found list is decided by Append alone; the records are a second look at the
+  // drawing already in memory, and running out of memory for them keeps what was taken.
+  if (verdict.found && collectMatches) {
+    try {
+      evaluator.Collect(drawing, verdict.matches);
+    } catch (const std::exception&) {
+    }
+  }
   source.DoneWith(drawing);
   return verdict;
 }
 
 FileVerdict Examine(DrawingSource& source, const std::string& path, bool wholeDrawing,
-                    RangeEvaluator& evaluator, JwwDrawing& drawing, ReaderMessages* messages) {
+                    RangeEvaluator& evaluator, bool collectMatches, JwwDrawing& drawing,
+                    ReaderMessages* messages) {
   bool readable = false;
   try {
     readable = source.Read(path, wholeDrawing, drawing, messages);
   } catch (const std::exception&) {
     // A drawing too large for memory is as unreadable as a broken one; the run goes on.
   }
-  return Evaluate(source, readable, evaluator, drawing);
+  return Evaluate(source, readable, evaluator, collectMatches, drawing);
 }
 
 // Reads and evaluates the targets on worker threads, at most `window` files ahead of the
@@ -73,9 +84,10 @@ FileVerdict Examine(DrawingSource& source, const std::string& path, bool wholeDr
 class ReadAhead {
  public:
   ReadAhead(TargetFeed& targets, bool wholeDrawing, DrawingSource& source,
-            const RangeEvaluator& evaluator, bool captureMessages, int threads)
+            const RangeEvaluator& evaluator, bool captureMessages, bool collectMatches, int threads)
       : targets_(targets),
         wholeDrawing_(wholeDrawing),
+        collectMatches_(collectMatches),
         source_(source),
         captureMessages_(captureMessages),
         threadCount_(threads),
@@ -195,7 +207,7 @@ class ReadAhead {
           paths, wholeDrawing_, drawing,
           [&](std::size_t i) -> ReaderMessages* { return captureMessages_ ? &recorders[i] : nullptr; },
           [&](std::size_t i, bool readable) {
-            verdicts[i] = Evaluate(source_, readable, evaluator, drawing);
+            verdicts[i] = Evaluate(source_, readable, evaluator, collectMatches_, drawing);
             verdicts[i].messages = std::move(recorders[i].messages);
           });
       bool wake = false;
@@ -214,6 +226,7 @@ class ReadAhead {
 
   TargetFeed& targets_;
   const bool wholeDrawing_;
+  const bool collectMatches_;
   DrawingSource& source_;
   const bool captureMessages_;
   const int threadCount_;
@@ -303,7 +316,8 @@ SearchOutcome Works(const SearchControls& controls, TargetFeed& targets, SearchR
   std::optional<ReadAhead> readAhead;
   const int threads = ReadThreadsFor(settings, source, paths.size() > 1 || !targets.Closed());
   if (threads > 1) {
-    readAhead.emplace(targets, wholeDrawing, source, evaluator, messages != nullptr, threads);
+    readAhead.emplace(targets, wholeDrawing, source, evaluator, messages != nullptr,
+                      settings.CollectMatches, threads);
   }
 
   FoundList found;
@@ -327,7 +341,7 @@ SearchOutcome Works(const SearchControls& controls, TargetFeed& targets, SearchR
         messages->ShowReaderMessage(message.text, message.title);
       }
     } else {
-      verdict = Examine(source, path, wholeDrawing, evaluator, drawing, messages);
+      verdict = Examine(source, path, wholeDrawing, evaluator, settings.CollectMatches, drawing, messages);
     }
     if (!verdict.readable) {
       outcome.ErrorFileList.push_back(path);
@@ -336,6 +350,11 @@ SearchOutcome Works(const SearchControls& controls, TargetFeed& targets, SearchR
     } else if (verdict.found) {
       const std::size_t position = found.Add(path);
       observer.Found(path, position);
+      if (settings.CollectMatches) {
+        observer.FoundMatches(position, verdict.matches);
+        outcome.FoundMatches.insert(outcome.FoundMatches.begin() + static_cast<std::ptrdiff_t>(position),
+                                    std::move(verdict.matches));
+      }
     }
     if (current != 1) observer.Deselect(static_cast<int>(current - 2));
   }

@@ -9,6 +9,7 @@
 
 #include "reader/reader_messages.h"
 #include "search/drawing_source.h"
+#include "search/match_records.h"
 #include "search/search_controls.h"
 #include "search/search_request.h"
 #include "search/target_feed.h"
@@ -33,6 +34,8 @@ class SearchObserver {
   virtual void Unreadable(const std::string& /*path*/) {}
   // A matching drawing, inserted into the sorted found list at `position`.
   virtual void Found(const std::string& /*path*/, std::size_t /*position*/) {}
+  // With RunSettings::CollectMatches, right after Found: that drawing's match records.
+  virtual void FoundMatches(std::size_t /*position*/, const DrawingMatches& /*matches*/) {}
 };
 
 // How a run ended.
@@ -52,6 +55,8 @@ struct SearchOutcome {
   FocusTarget Focus = FocusTarget::None;       // after a refusal
   std::vector<std::string> FoundList;          // sorted ascending, ignoring case
   std::vector<std::string> ErrorFileList;      // unreadable paths in target order
+  // With RunSettings::CollectMatches: the match records of FoundList[i], else empty.
+  std::vector<DrawingMatches> FoundMatches;
   std::size_t LongestFoundPathBytes = 0;       // windows-31j bytes, for the list extents
   std::size_t LongestErrorPathBytes = 0;
   bool Cancelled() const { return Ending == RunEnding::Cancelled; }
@@ -62,6 +67,9 @@ struct RunSettings {
   // per core (at least one, at most four), 1 reads on the calling thread only. Results
   // are those of the one-by-one run whatever the number.
   int ReadThreads = 0;
+  // Also report, for each found drawing, the candidates that matched (FoundMatches). The
+  // found list is the same either way; only found drawings are looked at again.
+  bool CollectMatches = false;
 };
 
 // One complete run. `request` is the window's request, refreshed for the ticked ranges;

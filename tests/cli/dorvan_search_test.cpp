@@ -175,11 +175,69 @@ TEST_F(DorvanSearch, CtrlCCancels) {
                      "\"キャンセルされました 。\"}\n");
 }
 
+TEST_F(DorvanSearch, MatchesAndCountsAfterEachPath) {
+  const std::string a = folder.File("plans/A.JWW"), b = folder.File("plans/b.jww");
+  ProgramRun run = Execute({"--matches", "--no-recursive", "--text", "図面", folder.File("plans")});
+  EXPECT_EQ(run.exitStatus, 0);
+  EXPECT_EQ(run.out, a + "\n    [ブロック SHEET #1] 0-0 (10.00, 20.00) 図面\n" + b +
+                         "\n    [図面] 0-0 (10.00, 20.00) 図面番号\n");
+  run = Execute({"--count", "--no-recursive", "--text", "図面", folder.File("plans")});
+  EXPECT_EQ(run.out, a + ":1\n" + b + ":1\n");
+  run = Execute({"--matches", "--range", "memo", "--text", "memo", b});
+  EXPECT_EQ(run.out, b + "\n    [メモ 1行目] first memo\n");
+}
+
+TEST_F(DorvanSearch, JsonMatchesBesideTheExistingKeys) {
+  const std::string b = folder.File("plans/b.jww");
+  const std::string head = "{\"found\": [\"" + b + "\"], \"unreadable\": [], \"code\": 10, \"message\": \"" +
+                           BuildResultMessage(0, "図面番号", 1) + "\"";
+  EXPECT_EQ(Execute({"--json", "--matches", "--text", "図面番号", b}).out,
+            head + ", \"matches\": [{\"path\": \"" + b + "\", \"total\": 1, \"items\": [{\"range\": \"data\", "
+                   "\"text\": \"図面番号\", \"block\": null, \"layer_group\": 0, \"layer\": 0, "
+                   "\"layer_group_name\": \"\", \"layer_name\": \"\", \"x\": 10, \"y\": 20, \"index\": 1}]}]}\n");
+  EXPECT_EQ(Execute({"--json", "--count", "--text", "図面番号", b}).out,
+            head + ", \"matches\": [{\"path\": \"" + b + "\", \"total\": 1}]}\n");
+}
+
+std::string DecodeBase64(std::string_view text) {
+  const std::string digits = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  std::string bytes;
+  uint32_t bits = 0;
+  int count = 0;
+  for (char c : text) {
+    if (c == '=') break;
+    bits = (bits << 6) | static_cast<uint32_t>(digits.find(c));
+    count += 6;
+    if (count >= 8) {
+      count -= 8;
+      bytes += static_cast<char>((bits >> count) & 0xFF);
+    }
+  }
+  return bytes;
+}
+
+TEST_F(DorvanSearch, JsonGivesBackAPathThatIsNotUtf8) {
+  // "図面.jww" in Shift-JIS, as a drawing copied from a Windows share may be named.
+  const std::string path = folder.File("\x90\x7d\x96\xca.jww");
+  testing::DrawingRecipe recipe;
+  recipe.texts = {u"図面"};
+  Write("\x90\x7d\x96\xca.jww", recipe);
+  ProgramRun run = Execute({"--text", "図面", path});
+  EXPECT_EQ(run.out, path + "\n");  // text output: the bytes as they are
+  run = Execute({"--json", "--matches", "--text", "図面", path});
+  const std::string prefix = "{\"found\": [{\"bytes\": \"";
+  ASSERT_EQ(run.out.rfind(prefix, 0), 0u) << run.out;
+  const std::size_t end = run.out.find('"', prefix.size());
+  EXPECT_EQ(DecodeBase64(run.out.substr(prefix.size(), end - prefix.size())), path);
+  EXPECT_NE(run.out.find("\"matches\": [{\"path\": {\"bytes\": "), std::string::npos);
+}
+
 TEST_F(DorvanSearch, HelpDocumentsTheOptions) {
   const ProgramRun run = Execute({"--help"});
   EXPECT_EQ(run.exitStatus, 0);
   for (const char* option : {"--range", "--text", "--word", "--case", "--regex", "--version",
-                             "--size", "--dpi", "--no-recursive", "--json", "130"}) {
+                             "--size", "--dpi", "--no-recursive", "--json", "--matches", "--count",
+                             "\"bytes\"", "130"}) {
     EXPECT_NE(run.out.find(option), std::string::npos) << option;
   }
 }

@@ -1,0 +1,83 @@
+#include "search/match_text.h"
+
+#include <cmath>
+#include <cstdio>
+
+#include "reader/unicode_text.h"
+#include "search/search_items.h"
+#include "search/search_range.h"
+
+namespace dorvan {
+namespace {
+
+char HexDigit(int32_t value) {
+  return value >= 0 && value < 16 ? "0123456789ABCDEF"[value] : '?';
+}
+
+std::string OneLine(std::u16string_view text) {
+  std::u16string line(text);
+  for (char16_t& c : line) {
+    if (c == u'\r' || c == u'\n' || c == u'\t') c = u' ';
+  }
+  return Utf16ToUtf8(line);
+}
+
+std::string Coordinate(double value) {
+  if (!std::isfinite(value)) return "?";
+  char text[64];
+  std::snprintf(text, sizeof text, "%.2f", value);
+  return text;
+}
+
+}  // namespace
+
+std::string MatchPlace(const MatchRecord& record) {
+  switch (record.Range) {
+    case RangeData:
+      if (!record.InBlock) return "図面";
+      return "ブロック " + OneLine(record.BlockName) + " #" + std::to_string(record.BlockNumber);
+    case RangeMemo:
+      if (record.FirstLine == record.LastLine) return "メモ " + std::to_string(record.FirstLine) + "行目";
+      return "メモ " + std::to_string(record.FirstLine) + "-" + std::to_string(record.LastLine) + "行目";
+    case RangeLayerGroupName:
+      return "レイヤグループ " + std::string(1, HexDigit(record.LayerGroup));
+    case RangeLayerName:
+      return "レイヤ " + std::string(1, HexDigit(record.LayerGroup)) + "-" + HexDigit(record.Layer);
+    case RangeBlockName:
+      return "ブロック #" + std::to_string(record.BlockNumber);
+    default:
+      if (record.Range >= 0 && record.Range < kRangeCount) {
+        return std::string(kRangeCaptions[static_cast<std::size_t>(record.Range)]);
+      }
+      return {};
+  }
+}
+
+std::string MatchLayer(const MatchRecord& record) {
+  if (record.Range != RangeData) return {};
+  std::string layer{HexDigit(record.LayerGroup), '-', HexDigit(record.Layer)};
+  if (!record.LayerName.empty()) layer += " " + OneLine(record.LayerName);
+  return layer;
+}
+
+std::string MatchPosition(const MatchRecord& record) {
+  if (record.Range != RangeData) return {};
+  return "(" + Coordinate(record.X) + ", " + Coordinate(record.Y) + ")";
+}
+
+std::string MatchTextLine(const MatchRecord& record) {
+  if (record.Range == RangeBlockName && record.BlockName != record.Text) {
+    return OneLine(record.BlockName) + " (" + OneLine(record.Text) + ")";
+  }
+  return OneLine(record.Text);
+}
+
+std::string MatchLine(const MatchRecord& record) {
+  std::string line = "[" + MatchPlace(record) + "]";
+  for (const std::string& part : {MatchLayer(record), MatchPosition(record), MatchTextLine(record)}) {
+    if (!part.empty()) line += " " + part;
+  }
+  return line;
+}
+
+}  // namespace dorvan
