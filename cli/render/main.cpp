@@ -1,0 +1,75 @@
+// dorvan-render: writes a drawing as a PNG, SVG or PDF picture. It is also the desktop's
+// thumbnailer for JWW drawings (dorvan.thumbnailer).
+#include <QFile>
+#include <QGuiApplication>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "cli/render/render_options.h"
+#include "reader/jww_reader.h"
+#include "render/picture_export.h"
+
+namespace {
+
+constexpr int kExitWritten = 0;
+constexpr int kExitFailed = 1;
+constexpr int kExitBadArguments = 2;
+
+const char* ReadFailure(int32_t result) {
+  switch (result) {
+    case dorvan::kMissingSignature: return "it is not a JWW drawing";
+    case dorvan::kUnsupportedVersion: return "its version is not one that can be read";
+    case dorvan::kUnreadableFile: return "the file cannot be opened or read";
+    default: return "the drawing is damaged";
+  }
+}
+
+void DropQtChatter(QtMsgType type, const QMessageLogContext&, const QString& message) {
+  if (type == QtCriticalMsg || type == QtFatalMsg)
+    std::fprintf(stderr, "dorvan-render: %s\n", message.toLocal8Bit().constData());
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::vector<std::string> arguments(argv + 1, argv + argc);
+  const dorvan::cli::RenderOptions options = dorvan::cli::ParseRenderOptions(arguments);
+  if (options.help) {
+    std::fputs(dorvan::cli::RenderUsage().c_str(), stdout);
+    return kExitWritten;
+  }
+  if (!options.error.empty()) {
+    std::fprintf(stderr, "dorvan-render: %s\n%s", options.error.c_str(), dorvan::cli::RenderUsage().c_str());
+    return kExitBadArguments;
+  }
+  const QString output = QFile::decodeName(options.output.c_str());
+  const std::optional<dorvan::render::PictureFormat> format = dorvan::render::FormatForPath(output);
+  if (!format) {
+    std::fprintf(stderr, "dorvan-render: %s: the output name must end in .png, .svg or .pdf\n",
+                 options.output.c_str());
+    return kExitBadArguments;
+  }
+
+  // Fonts need a GUI application, but a thumbnailer runs without a display; the platform's
+  // chatter (no runtime folder and the like) would bury the one line that matters.
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  qInstallMessageHandler(DropQtChatter);
+  QGuiApplication application(argc, argv);
+
+  dorvan::JwwReader reader;  // no messages: the reason is printed below
+  dorvan::JwwDrawing& drawing = reader.CurrentDrawing();
+  dorvan::ClearDrawing(drawing);
+  const int32_t result = reader.ReadWholeDrawing(options.input, drawing);
+  if (result != 0 || reader.GetReadError() != 0) {
+    std::fprintf(stderr, "dorvan-render: %s: %s\n", options.input.c_str(), ReadFailure(result));
+    return kExitFailed;
+  }
+  if (dorvan::render::ExportPicture(drawing, output, *format, options.longerSide) !=
+      dorvan::render::ExportOutcome::Written) {
+    std::fprintf(stderr, "dorvan-render: %s: the file cannot be written\n", options.output.c_str());
+    return kExitFailed;
+  }
+  return kExitWritten;
+}

@@ -1,0 +1,187 @@
+#include "render/drawing_walk.h"
+
+#include <cmath>
+#include <vector>
+
+namespace dorvan::render {
+
+QPointF ArcShape::At(double t) const { return centre + u * std::cos(t) + v * std::sin(t); }
+
+bool LayerShown(const JwwHeader& header, const EntityBase& base) {
+  if (base.LayerGroup < 0 || base.LayerGroup >= 16) return true;
+  const LayerGroupSettings& group = header.Groups[static_cast<std::size_t>(base.LayerGroup)];
+  if (group.State == 0) return false;
+  if (base.Layer < 0 || base.Layer >= 16) return true;
+  return group.LayerState[static_cast<std::size_t>(base.Layer)] != 0;
+}
+
+bool IsStoredSetting(const TextEntity& text) {
+  return !text.Text.empty() && text.StartX == text.EndX && text.StartY == text.EndY;
+}
+
+namespace {
+
+bool Sound(double value) { return std::isfinite(value) && std::fabs(value) <= kAbsurdCoordinate; }
+bool Sound(QPointF p) { return Sound(p.x()) && Sound(p.y()); }
+
+class Walker {
+ public:
+  Walker(const JwwDrawing& drawing, ShapeSink& sink, const std::atomic<bool>* cancel)
+      : drawing_(drawing), sink_(sink), cancel_(cancel) {}
+
+  bool Run() {
+    WalkList(drawing_.Data, QTransform(), true);
+    return !cancelled_;
+  }
+
+ private:
+  // Polls the cancel flag now and then; false once the walk must end.
+  bool KeepGoing() {
+    if (stopped_) return false;
+    if (++shapes_ > kMaxShapesPerWalk) {
+      stopped_ = true;  // what was handed out so far stays: a picture, cut short
+      return false;
+    }
+    if ((shapes_ & 1023) == 0 && cancel_ != nullptr && cancel_->load(std::memory_order_relaxed))
+      stopped_ = cancelled_ = true;
+    return !stopped_;
+  }
+
+  template <typename T>
+  static const T* Item(const std::vector<T>& items, int32_t index) {
+    if (index <= 0 || static_cast<std::size_t>(index) >= items.size()) return nullptr;
+    return &items[static_cast<std::size_t>(index)];
+  }
+
+  void WalkList(const EntityLists& lists, const QTransform& toSheet, bool topLevel) {
+    for (std::size_t i = 1; i < lists.EntityOrder.size(); ++i) {
+      if (!KeepGoing()) return;
+      const EntityOrderItem& item = lists.EntityOrder[i];
+      switch (item.Kind) {
+        case KindLine:
+          if (auto* e = Item(lists.Lines, item.Index); e && Shown(e->Base, topLevel)) Line(*e, toSheet);
+          break;
+        case KindArc:
+          if (auto* e = Item(lists.Arcs, item.Index); e && Shown(e->Base, topLevel)) Arc(*e, toSheet);
+          break;
+        case KindPoint:
+          if (auto* e = Item(lists.Points, item.Index); e && Shown(e->Base, topLevel)) Point(*e, toSheet);
+          break;
+        case KindText:
+          if (auto* e = Item(lists.Texts, item.Index); e && Shown(e->Base, topLevel)) Text(*e, toSheet);
+          break;
+        case KindSolid:
+          if (auto* e = Item(lists.Solids, item.Index); e && Shown(e->Base, topLevel)) Solid(*e, toSheet);
+          break;
+        case KindDimension:
+          if (auto* e = Item(lists.Dimensions, item.Index); e && Shown(e->Base, topLevel)) Dimension(*e, toSheet);
+          break;
+        case KindBlockInsert:
+          if (auto* e = Item(lists.BlockInserts, item.Index); e && Shown(e->Base, topLevel)) Insert(*e, toSheet);
+          break;
+        default:
+          break;
+      }
+    }
+  }
+
+  // A block's own entities are shown or hidden with the insert that places them.
+  bool Shown(const EntityBase& base, bool topLevel) const {
+    return !topLevel || LayerShown(drawing_.Header, base);
+  }
+
+  void Line(const LineEntity& line, const QTransform& toSheet) {
+    const QPointF from = toSheet.map(QPointF(line.StartX, line.StartY));
+    const QPointF to = toSheet.map(QPointF(line.EndX, line.EndY));
+    if (Sound(from) && Sound(to)) sink_.Line(line.Base, from, to);
+  }
+
+  void Arc(const ArcEntity& arc, const QTransform& toSheet) {
+    if (!Sound(arc.Radius) || !Sound(arc.Flatness) || !std::isfinite(arc.StartAngle) ||
+        !std::isfinite(arc.ArcAngle) || !std::isfinite(arc.TiltAngle))
+      return;
+    const double c = std::cos(arc.TiltAngle), s = std::sin(arc.TiltAngle);
+    const double r = arc.Radius, minor = arc.Radius * arc.Flatness;
+    ArcShape shape;
+    shape.centre = toSheet.map(QPointF(arc.CentreX, arc.CentreY));
+    // The linear part of the transform carries the axes of the tilted ellipse.
+    const QPointF origin = toSheet.map(QPointF(0, 0));
+    shape.u = toSheet.map(QPointF(r * c, r * s)) - origin;
+    shape.v = toSheet.map(QPointF(-minor * s, minor * c)) - origin;
+    const bool full = arc.FullCircle != 0 || std::fabs(arc.ArcAngle) >= 2 * M_PI;
+    shape.start = full ? 0.0 : arc.StartAngle;
+    shape.sweep = full ? 2 * M_PI : arc.ArcAngle;
+    if (Sound(shape.centre) && Sound(shape.u) && Sound(shape.v)) sink_.Arc(arc.Base, shape);
+  }
+
+  void Point(const PointEntity& point, const QTransform& toSheet) {
+    const QPointF at = toSheet.map(QPointF(point.X, point.Y));
+    if (Sound(at)) sink_.Point(point.Base, at, point.Base.PenStyle == 100 ? point.Code : 0);
+  }
+
+  void Text(const TextEntity& text, const QTransform& toSheet) {
+    if (IsStoredSetting(text)) return;
+    if (!Sound(toSheet.map(QPointF(text.StartX, text.StartY))) || !Sound(text.Width) ||
+        !Sound(text.Height) || !Sound(text.Spacing) || !std::isfinite(text.Angle))
+      return;
+    sink_.Text(text.Base, PlacedText{&text, toSheet});
+  }
+
+  void Solid(const SolidEntity& solid, const QTransform& toSheet) {
+    QPointF corners[4];
+    for (int k = 0; k < 4; ++k) {
+      corners[k] = toSheet.map(QPointF(solid.Corners[2 * k], solid.Corners[2 * k + 1]));
+      if (!Sound(corners[k])) return;
+    }
+    sink_.Solid(solid.Base, corners, solid.Base.PenColour == 10 ? solid.Colour : -1);
+  }
+
+  void Dimension(const DimensionEntity& dimension, const QTransform& toSheet) {
+    Line(dimension.Line, toSheet);
+    // Extension lines are kept only by newer drawings; unused ones are empty.
+    for (const LineEntity* extension : {&dimension.AuxiliaryLine1, &dimension.AuxiliaryLine2}) {
+      if (extension->StartX != extension->EndX || extension->StartY != extension->EndY)
+        Line(*extension, toSheet);
+    }
+    Text(dimension.Label, toSheet);
+  }
+
+  void Insert(const BlockInsertEntity& insert, const QTransform& toSheet) {
+    const auto& index = drawing_.Data.BlockIndexByNumber;
+    if (insert.Number < 0 || static_cast<std::size_t>(insert.Number) >= index.size()) return;
+    const BlockDefinition* block = Item(drawing_.Data.BlockDefinitions, index[static_cast<std::size_t>(insert.Number)]);
+    if (block == nullptr || depth_ >= kMaxBlockDepth) return;
+    for (int32_t open : openBlocks_)
+      if (open == insert.Number) return;  // drawn once already on this path
+    if (!Sound(insert.X) || !Sound(insert.Y) || !Sound(insert.ScaleX) || !Sound(insert.ScaleY) ||
+        !std::isfinite(insert.Rotation))
+      return;
+    QTransform place;
+    place.translate(insert.X, insert.Y);
+    place.rotateRadians(insert.Rotation);
+    place.scale(insert.ScaleX, insert.ScaleY);
+    openBlocks_.push_back(insert.Number);
+    ++depth_;
+    WalkList(block->Data, place * toSheet, false);
+    --depth_;
+    openBlocks_.pop_back();
+  }
+
+  const JwwDrawing& drawing_;
+  ShapeSink& sink_;
+  const std::atomic<bool>* cancel_;
+  std::vector<int32_t> openBlocks_;
+  int depth_ = 0;
+  int64_t shapes_ = 0;
+  bool stopped_ = false;
+  bool cancelled_ = false;
+};
+
+}  // namespace
+
+bool WalkDrawing(const JwwDrawing& drawing, ShapeSink& sink, const std::atomic<bool>* cancel) {
+  Walker walker(drawing, sink, cancel);
+  return walker.Run();
+}
+
+}  // namespace dorvan::render

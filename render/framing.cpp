@@ -1,0 +1,141 @@
+#include "render/framing.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "render/text_layout.h"
+
+namespace dorvan::render {
+namespace {
+
+class ExtentSink final : public ShapeSink {
+ public:
+  void Line(const EntityBase&, QPointF from, QPointF to) override {
+    Add(from);
+    Add(to);
+  }
+  void Arc(const EntityBase&, const ArcShape& arc) override {
+    const QRectF box = ArcExtents(arc);
+    Add(box.topLeft());
+    Add(box.bottomRight());
+  }
+  void Point(const EntityBase&, QPointF at, int32_t) override { Add(at); }
+  void Solid(const EntityBase&, const QPointF (&corners)[4], int32_t) override {
+    for (const QPointF& corner : corners) Add(corner);
+  }
+  void Text(const EntityBase&, const PlacedText& placed) override {
+    const QTransform frame = TextFrame(placed);
+    Add(frame.map(QPointF(0, 0)));
+    Add(frame.map(QPointF(TextLength(*placed.text), 0)));
+  }
+
+  std::optional<QRectF> Box() const {
+    if (!any_) return std::nullopt;
+    return QRectF(QPointF(minX_, minY_), QPointF(maxX_, maxY_));
+  }
+
+ private:
+  void Add(QPointF p) {
+    if (!std::isfinite(p.x()) || !std::isfinite(p.y())) return;
+    if (!any_) {
+      minX_ = maxX_ = p.x();
+      minY_ = maxY_ = p.y();
+      any_ = true;
+      return;
+    }
+    minX_ = std::min(minX_, p.x());
+    maxX_ = std::max(maxX_, p.x());
+    minY_ = std::min(minY_, p.y());
+    maxY_ = std::max(maxY_, p.y());
+  }
+
+  bool any_ = false;
+  double minX_ = 0, minY_ = 0, maxX_ = 0, maxY_ = 0;
+};
+
+// Sheet sizes in millimetres by drawing size: A0 to A4, then 2A to 5A.
+QSizeF SheetSize(int32_t drawingSize) {
+  switch (drawingSize) {
+    case 0: return {1189, 841};
+    case 1: return {841, 594};
+    case 2: return {594, 420};
+    case 4: return {297, 210};
+    case 8: return {1682, 1189};
+    case 9: return {2378, 1682};
+    case 10: return {3364, 2378};
+    case 11: return {4756, 3364};
+    default: return {420, 297};
+  }
+}
+
+}  // namespace
+
+QRectF ArcExtents(const ArcShape& arc) {
+  double minX = 0, maxX = 0, minY = 0, maxY = 0;
+  bool any = false;
+  auto add = [&](double t) {
+    const QPointF p = arc.At(t);
+    if (!any) {
+      minX = maxX = p.x();
+      minY = maxY = p.y();
+      any = true;
+    }
+    minX = std::min(minX, p.x());
+    maxX = std::max(maxX, p.x());
+    minY = std::min(minY, p.y());
+    maxY = std::max(maxY, p.y());
+  };
+  const double from = std::min(arc.start, arc.start + arc.sweep);
+  const double to = std::max(arc.start, arc.start + arc.sweep);
+  add(from);
+  add(to);
+  // x and y are extreme where their derivative vanishes: t = atan2(v, u) and t + π.
+  for (double base : {std::atan2(arc.v.x(), arc.u.x()), std::atan2(arc.v.y(), arc.u.y())}) {
+    for (int half = 0; half < 2; ++half) {
+      double t = base + half * M_PI;
+      // The first such angle at or after `from`.
+      t = from + std::fmod(std::fmod(t - from, 2 * M_PI) + 2 * M_PI, 2 * M_PI);
+      for (; t <= to; t += 2 * M_PI) add(t);
+    }
+  }
+  return QRectF(QPointF(minX, minY), QPointF(maxX, maxY));
+}
+
+std::optional<QRectF> DrawnExtents(const JwwDrawing& drawing) {
+  ExtentSink sink;
+  WalkDrawing(drawing, sink);
+  return sink.Box();
+}
+
+QRectF PictureFrame(const JwwDrawing& drawing) {
+  const std::optional<QRectF> extents = DrawnExtents(drawing);
+  if (!extents) {
+    const QSizeF sheet = SheetSize(drawing.Header.DrawingSize);
+    return QRectF(-sheet.width() / 2, -sheet.height() / 2, sheet.width(), sheet.height());
+  }
+  double longer = std::max(extents->width(), extents->height());
+  if (longer <= 0) longer = 1.0;  // a single point: a millimetre around it
+  const double margin = 0.02 * longer;
+  return extents->adjusted(-margin, -margin, margin, margin);
+}
+
+QSize PictureSize(const QRectF& frame, int longerSide) {
+  longerSide = std::max(longerSide, 1);
+  const double w = frame.width(), h = frame.height();
+  if (!(w > 0) || !(h > 0)) return {longerSide, longerSide};
+  if (w >= h) return {longerSide, std::max(1, static_cast<int>(std::lround(longerSide * h / w)))};
+  return {std::max(1, static_cast<int>(std::lround(longerSide * w / h))), longerSide};
+}
+
+QTransform FitFrame(const QRectF& frame, const QRectF& target) {
+  const double w = frame.width() > 0 ? frame.width() : 1.0;
+  const double h = frame.height() > 0 ? frame.height() : 1.0;
+  const double scale = std::min(target.width() / w, target.height() / h);
+  QTransform fit;
+  fit.translate(target.center().x(), target.center().y());
+  fit.scale(scale, -scale);
+  fit.translate(-frame.center().x(), -frame.center().y());
+  return fit;
+}
+
+}  // namespace dorvan::render

@@ -1,0 +1,26 @@
+// Writes a whole drawing as a PNG, SVG or PDF file through the renderer. The file appears
+// complete or not at all: it is written under a temporary name beside the target and
+// renamed at the end.
+#pragma once
+
+#include <QString>
+#include <optional>
+
+#include "reader/jww_drawing.h"
+
+namespace dorvan::render {
+
+enum class PictureFormat { Png, Svg, Pdf };
+
+// The format a file name asks for by its extension (any letter case); none for others.
+std::optional<PictureFormat> FormatForPath(const QString& path);
+
+enum class ExportOutcome { Written, CannotWrite };
+
+// PNG: 8-bit RGB on white, the longer side `longerSide` pixels. SVG: the same picture in
+// vector form, `longerSide` pixels wide or high. PDF: one page of the picture's aspect at
+// the sheet's own millimetres (so it prints at the drawing's scale), no larger than 5 m.
+ExportOutcome ExportPicture(const JwwDrawing& drawing, const QString& path, PictureFormat format,
+                            int longerSide);
+
+}  // namespace dorvan::render
