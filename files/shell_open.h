@@ -14,7 +14,7 @@ inline constexpr int32_t kShowMaximized = 3;
 class ShellOpener {
  public:
   virtual ~ShellOpener() = default;
-  // Asks the desktop to open file (passed unchanged, UTF-8). Returns 0 when the request was
+  // Asks the desktop to open file (its path bytes, passed unchanged). Returns 0 when the request was
   // issued, otherwise the number of the error that kept it from being issued.
   virtual int32_t ShellOpen(const std::string& file, int32_t showCommand) = 0;
 };

@@ -4,9 +4,10 @@
 #include <QDragEnterEvent>
 #include <QDragMoveEvent>
 #include <QDropEvent>
-#include <QFile>
 #include <QMimeData>
 #include <QUrl>
+
+#include "ui/window_paths.h"
 
 namespace dorvan::ui {
 
@@ -26,7 +27,7 @@ std::vector<std::string> DroppedFilePaths(const QMimeData* data) {
   std::vector<std::string> paths;
   if (data == nullptr || !data->hasUrls()) return paths;
   for (const QUrl& url : data->urls()) {
-    if (url.isLocalFile()) paths.push_back(QFile::encodeName(url.toLocalFile()).toStdString());
+    if (std::optional<std::string> path = LocalPathOfUrl(url)) paths.push_back(std::move(*path));
   }
   return paths;
 }

@@ -12,7 +12,7 @@ class QMimeData;
 
 namespace dorvan::ui {
 
-// The local files a drag carries, as paths (UTF-8 bytes), in the order of the drag; empty
+// The local files a drag carries, as path bytes exactly as the URLs name them, in the order of the drag; empty
 // when it carries no file list. Addresses that are not local files are left out.
 std::vector<std::string> DroppedFilePaths(const QMimeData* data);
 

@@ -16,6 +16,7 @@
 #include "ui/main_window.h"
 #include "ui/message_window.h"
 #include "ui/tab_control.h"
+#include "ui/window_paths.h"
 
 namespace dorvan::ui {
 
@@ -55,7 +56,10 @@ void FolderScan::GetFileState() {
   message_.raise();
   message_.activateWindow();
   message_.repaint();
-  const std::string path = QFile::encodeName(folder).toStdString();
+  // The tree shows a folder name that is not UTF-8 with replacement characters; the walk
+  // needs the folder's own bytes.
+  const std::vector<std::string> folders = PathsOfQtName(folder);
+  const std::string path = folders.empty() ? PathOfBytes(QFile::encodeName(folder)) : folders.front();
   const bool include_subfolders = w_.Check16()->isChecked();
   // The walk starts once the message window has been drawn and can take keys.
   running_ = true;

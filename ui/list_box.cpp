@@ -1,14 +1,15 @@
 #include "list_box.h"
 
+#include <QApplication>
+#include <QClipboard>
+#include <QFile>
+#include <QKeyEvent>
 #include <QScrollBar>
 
 #include "files/list_order.h"
+#include "ui/window_paths.h"
 
 namespace dorvan::ui {
-
-namespace {
-constexpr int kPathRole = Qt::UserRole;
-}  // namespace
 
 ListBox::ListBox(Order order, QWidget* parent) : QListWidget(parent), order_(order) {
   setSelectionMode(QAbstractItemView::ExtendedSelection);
@@ -35,10 +36,10 @@ int ListBox::AddPath(const std::string& path) {
     }
     row = low;
   }
-  auto* item = new QListWidgetItem(QString::fromUtf8(path.data(), static_cast<qsizetype>(path.size())));
+  auto* item = new QListWidgetItem(DisplayPath(path));
   // The display text cannot carry bytes that are not UTF-8; the path itself must reach
   // the reader and the desktop unchanged.
-  item->setData(kPathRole, QByteArray(path.data(), static_cast<qsizetype>(path.size())));
+  item->setData(kPathBytesRole, PathBytes(path));
   insertItem(row, item);
   return row;
 }
@@ -46,10 +47,10 @@ int ListBox::AddPath(const std::string& path) {
 std::string ListBox::PathAt(int row) const {
   const QListWidgetItem* entry = item(row);
   if (entry == nullptr) return {};
-  const QVariant stored = entry->data(kPathRole);
-  if (stored.isValid()) return stored.toByteArray().toStdString();
+  const QVariant stored = entry->data(kPathBytesRole);
+  if (stored.isValid()) return PathOfBytes(stored.toByteArray());
   // An entry that came in through QListWidget's own API.
-  return entry->text().toStdString();
+  return PathOfBytes(QFile::encodeName(entry->text()));
 }
 
 std::vector<std::string> ListBox::Paths() const {
@@ -57,6 +58,24 @@ std::vector<std::string> ListBox::Paths() const {
   paths.reserve(static_cast<std::size_t>(count()));
   for (int row = 0; row < count(); ++row) paths.push_back(PathAt(row));
   return paths;
+}
+
+std::vector<std::string> ListBox::SelectedPaths() const {
+  std::vector<std::string> paths;
+  for (int row = 0; row < count(); ++row) {
+    if (item(row)->isSelected()) paths.push_back(PathAt(row));
+  }
+  return paths;
+}
+
+void ListBox::keyPressEvent(QKeyEvent* event) {
+  if (event->matches(QKeySequence::Copy)) {
+    const std::vector<std::string> paths = SelectedPaths();
+    if (!paths.empty()) QApplication::clipboard()->setMimeData(PathsMimeData(paths));
+    event->accept();
+    return;
+  }
+  QListWidget::keyPressEvent(event);
 }
 
 void ListBox::SetHorizontalExtent(int pixels) {
