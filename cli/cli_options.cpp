@@ -87,6 +87,19 @@ bool ParseCommandLine(int argc, const char* const* argv, CliOptions& options, st
       bool noRecursive = false;
       if (!flag(noRecursive)) return false;
       options.recursive = false;
+    } else if (name == "--no-index") {
+      bool noIndex = false;
+      if (!flag(noIndex)) return false;
+      options.useIndex = false;
+    } else if (name == "--index-stats") {
+      if (!flag(options.indexStats)) return false;
+    } else if (name == "--index") {
+      if (!takeValue()) return false;
+      if (value.empty()) {
+        error = "--index needs a file name";
+        return false;
+      }
+      options.indexPath = std::string(value);
     } else if (name == "--text") {
       if (!takeValue()) return false;
       options.text = std::string(value);
@@ -191,6 +204,12 @@ Search JWW drawings for a text or a value and list the drawings that match.
                   range has them, "block" (null or {"name", "number"}), "layer_group",
                   "layer", "layer_group_name", "layer_name", "x", "y", "index",
                   "line", "last_line", "value".
+  --no-index      read every drawing; the index is neither used nor updated
+  --index FILE    use the index FILE instead of the user's index
+                  ($XDG_CACHE_HOME/dorvan/index.sqlite3, by default
+                  ~/.cache/dorvan/index.sqlite3)
+  --index-stats   print the index's entries, its size and the run's hit rate on
+                  standard error
   -h, --help      show this text
 
 A PATH that is a file is searched as named. A PATH that is a folder is scanned for
@@ -202,7 +221,15 @@ case, each path written as its bytes are. On standard error: "unreadable: PATH" 
 each drawing that could not be read, the reader's messages, and the result message as
 the last line. While the search runs and standard error is a terminal, a progress
 line (files done / total) is shown there. Ctrl-C stops the search between two files; the drawings found until then are
-still printed. Nothing is written to any file and no search history is kept.
+still printed. No search history is kept.
+
+The index: what the search reads from each drawing (texts, names, header values, and
+whether it could be read) is kept in the index, so that a repeat search answers from
+it instead of reading the drawings again. An entry is used only while its file has the
+same device, inode, size and modification and change times; any other file is read.
+Results are exactly those of reading. When the index cannot be used (locked, read-only,
+damaged, disk full) the drawings are read, and a line on standard error says so once.
+Deleting the index file is always safe: it is made again by the next search.
 
 Exit status: 0 drawings were found, 1 none were found, 2 the request was refused
 (a missing value, a malformed pattern or a wrong option; the message is on standard

@@ -23,6 +23,9 @@ struct CliOptions {
   bool json = false;
   bool matches = false;       // --matches: each found drawing's match records
   bool count = false;         // --count: each found drawing's number of matches
+  bool useIndex = true;       // cleared by --no-index
+  std::string indexPath;      // --index FILE; empty: the default index of the user
+  bool indexStats = false;    // --index-stats
   bool help = false;
   std::vector<std::string> paths;
 };

@@ -8,8 +8,10 @@
 #include <atomic>
 #include <chrono>
 #include <csignal>
-#include <mutex>
 #include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <utility>
@@ -18,6 +20,7 @@
 #include "cli/cli_options.h"
 #include "cli/json_output.h"
 #include "files/folder_scan.h"
+#include "index/indexed_drawing_source.h"
 #include "reader/shift_jis.h"
 #include "search/match_text.h"
 #include "search/reader_drawing_source.h"
@@ -162,6 +165,62 @@ void GatherTargets(const CliOptions& options, ProgressLine& progress, dorvan::Ta
   targets.Close();
 }
 
+std::string FailureWords(dorvan::index::IndexFailure failure) {
+  using dorvan::index::IndexFailure;
+  switch (failure) {
+    case IndexFailure::CannotOpen:
+      return "cannot be opened";
+    case IndexFailure::Locked:
+      return "is locked by another program";
+    case IndexFailure::ReadOnly:
+      return "cannot be written";
+    case IndexFailure::Corrupt:
+      return "is damaged and will be made again by the next search";
+    case IndexFailure::Full:
+      return "cannot grow: the disk is full";
+    case IndexFailure::WriteFailed:
+    case IndexFailure::None:
+      break;
+  }
+  return "failed";
+}
+
+// The index the options ask for, telling its failures on standard error; null with
+// --no-index or when the user has no cache folder (said once).
+std::unique_ptr<dorvan::index::IndexedDrawingSource> IndexFor(const CliOptions& options, ProgressLine& progress) {
+  if (!options.useIndex) return nullptr;
+  std::string path = options.indexPath;
+  if (path.empty()) path = dorvan::index::DefaultIndexPath(std::getenv("XDG_CACHE_HOME"), std::getenv("HOME"));
+  if (path.empty()) {
+    PrintError(progress, "dorvan-search: no index (neither XDG_CACHE_HOME nor HOME is set); the drawings are read");
+    return nullptr;
+  }
+  return std::make_unique<dorvan::index::IndexedDrawingSource>(
+      path, [&progress, path](const dorvan::index::IndexProblem& problem) {
+        PrintError(progress, "dorvan-search: the index " + path + " " + FailureWords(problem.Failure) + " (" +
+                                 problem.Detail + "); the drawings are read");
+      });
+}
+
+void PrintIndexStats(dorvan::index::IndexedDrawingSource* index) {
+  if (index == nullptr) {
+    std::fputs("index: not used\n", stderr);
+    return;
+  }
+  dorvan::index::IndexStats stats;
+  const dorvan::index::RunCounts counts = index->Counts();
+  const int64_t total = counts.FromIndex + counts.FromFiles;
+  const double rate = total > 0 ? 100.0 * static_cast<double>(counts.FromIndex) / static_cast<double>(total) : 0.0;
+  if (index->Stats(stats)) {
+    std::fprintf(stderr, "index: %lld entries, %.1f MB; ", static_cast<long long>(stats.Entries),
+                 static_cast<double>(stats.Bytes) / 1e6);
+  } else {
+    std::fputs("index: not available; ", stderr);
+  }
+  std::fprintf(stderr, "hit rate %.1f %% (%lld of %lld drawings from the index)\n", rate,
+               static_cast<long long>(counts.FromIndex), static_cast<long long>(total));
+}
+
 void WriteLine(const std::string& line) {
   std::fwrite(line.data(), 1, line.size(), stdout);
   std::fputc('\n', stdout);
@@ -232,7 +291,9 @@ int main(int argc, char** argv) {
   if (dorvan::IsTextRange(options.range)) dorvan::Normalised(u"");
 
   const dorvan::SearchControls controls = dorvan::cli::ControlsFor(options, {});
-  dorvan::ReaderDrawingSource source;
+  std::unique_ptr<dorvan::index::IndexedDrawingSource> index = IndexFor(options, progress);
+  dorvan::ReaderDrawingSource files;
+  dorvan::DrawingSource& source = index ? static_cast<dorvan::DrawingSource&>(*index) : files;
   CliObserver observer(progress);
   CliReaderMessages messages(progress);
   dorvan::SearchRequest request;
@@ -244,6 +305,7 @@ int main(int argc, char** argv) {
   scan.join();
   warmUp.join();
   progress.Clear();
+  if (options.indexStats) PrintIndexStats(index.get());
   // Ctrl-C during the scan ends the target list early, and the run with it.
   if (interrupted.load() && outcome.Ending == dorvan::RunEnding::Completed) {
     outcome.Ending = dorvan::RunEnding::Cancelled;

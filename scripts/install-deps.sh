@@ -4,7 +4,7 @@ set -euo pipefail
 
 packages=(
   cmake g++ clang libclang-rt-14-dev pkg-config
-  qt6-base-dev qt6-svg-dev libicu-dev libpcre2-dev zlib1g-dev
+  qt6-base-dev qt6-svg-dev libicu-dev libpcre2-dev zlib1g-dev libsqlite3-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth fonts-ipafont-gothic
 )

@@ -10,6 +10,7 @@
 
 #include "reader/jww_drawing.h"
 #include "reader/reader_messages.h"
+#include "search/search_request.h"
 
 namespace dorvan {
 
@@ -36,6 +37,12 @@ class DrawingSource {
   // give back memory the record holds beyond what later reads reuse. Called once after
   // every Read, on the same thread.
   virtual void DoneWith(JwwDrawing& /*drawing*/) {}
+
+  // A run is about to read with this request (once, before the first Read), and has read
+  // all it will (once, after the last). A source that keeps what it read may use the
+  // request to answer faster; the run's results must stay those of reading.
+  virtual void BeginRun(const SearchRequest& /*request*/) {}
+  virtual void EndRun() {}
 
   // True when Read may run on several threads at once, so the run may read ahead.
   virtual bool SupportsConcurrentReads() const { return false; }

@@ -311,6 +311,7 @@ SearchOutcome Works(const SearchControls& controls, TargetFeed& targets, SearchR
     }
   }
   RangeEvaluator evaluator(request, pattern.get());
+  source.BeginRun(request);
   const bool wholeDrawing = request.Ranges[RangeData] || request.Ranges[RangeBlockName];
 
   std::optional<ReadAhead> readAhead;
@@ -359,6 +360,7 @@ SearchOutcome Works(const SearchControls& controls, TargetFeed& targets, SearchR
     if (current != 1) observer.Deselect(static_cast<int>(current - 2));
   }
   if (readAhead) readAhead->Stop();
+  source.EndRun();
   // The last file searched is still highlighted (none when the cancel came first).
   if (current > 1) observer.Deselect(static_cast<int>(current - 2));
 

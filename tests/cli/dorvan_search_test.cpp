@@ -64,6 +64,7 @@ class DorvanSearch : public ::testing::Test {
   // Runs the program; with `interruptAtStart` it starts with a Ctrl-C already waiting.
   ProgramRun Execute(std::vector<std::string> args, bool interruptAtStart = false) {
     const std::string out = folder.File("stdout"), err = folder.File("stderr");
+    const std::string cacheFolder = folder.File("cache");
     sigset_t block, previous;
     sigemptyset(&block);
     sigaddset(&block, SIGINT);
@@ -78,6 +79,8 @@ class DorvanSearch : public ::testing::Test {
       const int errFd = ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
       ::dup2(outFd, 1);
       ::dup2(errFd, 2);
+      // The user's index stays untouched: each test has an index of its own.
+      ::setenv("XDG_CACHE_HOME", cacheFolder.c_str(), 1);
       std::vector<char*> argv;
       std::string program = DORVAN_SEARCH_PROGRAM;
       argv.push_back(program.data());
@@ -232,12 +235,47 @@ TEST_F(DorvanSearch, JsonGivesBackAPathThatIsNotUtf8) {
   EXPECT_NE(run.out.find("\"matches\": [{\"path\": {\"bytes\": "), std::string::npos);
 }
 
+TEST_F(DorvanSearch, RepeatSearchesFromTheIndexPrintWhatReadingPrints) {
+  const std::vector<std::vector<std::string>> searches = {
+      {"--text", "図面"}, {"--range", "memo", "--text", "first"}, {"--range", "block", "--text", ""}};
+  for (std::vector<std::string> search : searches) {
+    search.push_back(folder.File("plans"));
+    std::vector<std::string> noIndex = search;
+    noIndex.insert(noIndex.begin(), "--no-index");
+    const ProgramRun read = Execute(noIndex);
+    for (int run = 0; run < 2; ++run) {
+      const ProgramRun indexed = Execute(search);
+      EXPECT_EQ(indexed.exitStatus, read.exitStatus) << search[1];
+      EXPECT_EQ(indexed.out, read.out) << search[1];
+      EXPECT_EQ(indexed.err, read.err) << search[1];
+    }
+  }
+  struct stat info {};
+  EXPECT_EQ(::stat(folder.File("cache/dorvan/index.sqlite3").c_str(), &info), 0);
+
+  std::vector<std::string> stats = {"--index-stats", "--index", folder.File("other.sqlite3"), "--text", "図面",
+                                    folder.File("plans")};
+  EXPECT_NE(Execute(stats).err.find("hit rate 0.0 % (0 of 4 drawings from the index)"), std::string::npos);
+  EXPECT_NE(Execute(stats).err.find("hit rate 100.0 % (4 of 4 drawings from the index)"), std::string::npos);
+}
+
+TEST_F(DorvanSearch, AnIndexThatCannotBeOpenedIsToldOnceAndTheDrawingsAreRead) {
+  // A folder where the index file should be: it can be neither opened nor made.
+  ASSERT_EQ(::mkdir(folder.File("taken").c_str(), 0755), 0);
+  const ProgramRun run = Execute({"--index", folder.File("taken"), "--text", "図面", folder.File("plans")});
+  EXPECT_EQ(run.exitStatus, 0);
+  EXPECT_EQ(run.out, Execute({"--no-index", "--text", "図面", folder.File("plans")}).out);
+  const std::string note = "dorvan-search: the index " + folder.File("taken");
+  ASSERT_NE(run.err.find(note), std::string::npos);
+  EXPECT_EQ(run.err.find(note, run.err.find(note) + 1), std::string::npos);
+}
+
 TEST_F(DorvanSearch, HelpDocumentsTheOptions) {
   const ProgramRun run = Execute({"--help"});
   EXPECT_EQ(run.exitStatus, 0);
   for (const char* option : {"--range", "--text", "--word", "--case", "--regex", "--version",
                              "--size", "--dpi", "--no-recursive", "--json", "--matches", "--count",
-                             "\"bytes\"", "130"}) {
+                             "\"bytes\"", "--no-index", "--index", "--index-stats", "130"}) {
     EXPECT_NE(run.out.find(option), std::string::npos) << option;
   }
 }

@@ -1,0 +1,592 @@
+#include "index/index_database.h"
+
+#include <sqlite3.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <utility>
+
+namespace dorvan::index {
+namespace {
+
+// "dorv": tells an index apart from any other SQLite file named with --index.
+constexpr int32_t kApplicationId = 0x646f7276;
+// Another program writing a batch holds the database for some milliseconds; a run waits
+// this long before it gives the index up.
+constexpr int kBusyTimeoutMs = 5000;
+// A batch is written once it holds this many entries or bytes.
+constexpr std::size_t kBatchEntries = 128;
+constexpr std::size_t kBatchBytes = std::size_t{8} << 20;
+
+IndexFailure FailureOf(int code) {
+  switch (code & 0xff) {
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+      return IndexFailure::Locked;
+    case SQLITE_READONLY:
+    case SQLITE_PERM:
+    case SQLITE_AUTH:
+      return IndexFailure::ReadOnly;
+    case SQLITE_CORRUPT:
+    case SQLITE_NOTADB:
+      return IndexFailure::Corrupt;
+    case SQLITE_FULL:
+      return IndexFailure::Full;
+    case SQLITE_CANTOPEN:
+      return IndexFailure::CannotOpen;
+    default:
+      return IndexFailure::WriteFailed;
+  }
+}
+
+bool Fail(IndexProblem& problem, sqlite3* db, int code) {
+  if (problem.Failure == IndexFailure::None) {
+    problem.Failure = FailureOf(code);
+    problem.Detail = db != nullptr ? sqlite3_errmsg(db) : sqlite3_errstr(code);
+  }
+  return false;
+}
+
+bool Exec(sqlite3* db, const char* sql, IndexProblem& problem) {
+  const int code = sqlite3_exec(db, sql, nullptr, nullptr, nullptr);
+  return code == SQLITE_OK || Fail(problem, db, code);
+}
+
+// A prepared statement, reset after each use.
+class Statement {
+ public:
+  Statement() = default;
+  Statement(const Statement&) = delete;
+  Statement& operator=(const Statement&) = delete;
+  ~Statement() { sqlite3_finalize(stmt_); }
+  bool Prepare(sqlite3* db, const char* sql, IndexProblem& problem) {
+    db_ = db;
+    const int code = sqlite3_prepare_v3(db, sql, -1, SQLITE_PREPARE_PERSISTENT, &stmt_, nullptr);
+    return code == SQLITE_OK || Fail(problem, db, code);
+  }
+  sqlite3_stmt* get() const { return stmt_; }
+  void Reset() {
+    sqlite3_reset(stmt_);
+    sqlite3_clear_bindings(stmt_);
+  }
+  void Blob(int column, std::string_view bytes) {
+    sqlite3_bind_blob64(stmt_, column, bytes.data(), bytes.size(), SQLITE_STATIC);
+  }
+  void Text(int column, std::string_view text) {
+    sqlite3_bind_text64(stmt_, column, text.data(), text.size(), SQLITE_STATIC, SQLITE_UTF8);
+  }
+  void Int(int column, int64_t value) { sqlite3_bind_int64(stmt_, column, value); }
+  // Steps once: SQLITE_ROW or SQLITE_DONE, anything else is a failure.
+  int Step(IndexProblem& problem) {
+    const int code = sqlite3_step(stmt_);
+    if (code != SQLITE_ROW && code != SQLITE_DONE) {
+      Fail(problem, db_, code);
+      Reset();
+    }
+    return code;
+  }
+  // Runs a statement that returns no row.
+  bool Run(IndexProblem& problem) {
+    const int code = Step(problem);
+    Reset();
+    return code == SQLITE_DONE || code == SQLITE_ROW;
+  }
+  std::string_view ColumnBlob(int column) const {
+    const void* data = sqlite3_column_blob(stmt_, column);
+    return {static_cast<const char*>(data), static_cast<std::size_t>(sqlite3_column_bytes(stmt_, column))};
+  }
+  int64_t ColumnInt(int column) const { return sqlite3_column_int64(stmt_, column); }
+  bool ColumnNull(int column) const { return sqlite3_column_type(stmt_, column) == SQLITE_NULL; }
+
+ private:
+  sqlite3* db_ = nullptr;
+  sqlite3_stmt* stmt_ = nullptr;
+};
+
+constexpr const char* kSchema = R"sql(
+CREATE TABLE drawings(
+  id INTEGER PRIMARY KEY AUTOINCREMENT,
+  path BLOB NOT NULL UNIQUE,
+  device INTEGER NOT NULL, inode INTEGER NOT NULL, size INTEGER NOT NULL,
+  mtime_ns INTEGER NOT NULL, ctime_ns INTEGER NOT NULL,
+  seen INTEGER NOT NULL,
+  header_outcome INTEGER, whole_outcome INTEGER,
+  header_messages BLOB, whole_messages BLOB,
+  header BLOB, data BLOB, norm TEXT);
+CREATE INDEX drawings_seen ON drawings(seen);
+CREATE VIRTUAL TABLE texts USING fts5(norm, content='drawings', content_rowid='id',
+  tokenize='trigram', detail='none');
+)sql";
+
+constexpr const char* kEntryColumns =
+    "id, device, inode, size, mtime_ns, ctime_ns, seen, header_outcome, whole_outcome, "
+    "header_messages, whole_messages, header, data, norm";
+
+bool MakeFolders(const std::string& path) {
+  for (std::size_t slash = path.find('/', 1); slash != std::string::npos; slash = path.find('/', slash + 1)) {
+    const std::string folder = path.substr(0, slash);
+    if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) return false;
+  }
+  return true;
+}
+
+void RemoveDatabaseFiles(const std::string& path) {
+  for (const char* suffix : {"", "-wal", "-shm"}) ::unlink((path + suffix).c_str());
+}
+
+// True when the file at `path` may be thrown away and made again: missing, too short to
+// be any database, or a SQLite file. Anything else named as the index is left alone.
+bool MayRebuild(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return true;
+  char magic[16] = {};
+  in.read(magic, sizeof magic);
+  return in.gcount() < static_cast<std::streamsize>(sizeof magic) ||
+         std::memcmp(magic, "SQLite format 3", 16) == 0;
+}
+
+std::string RebuildMarker(const std::string& path) { return path + ".rebuild"; }
+
+}  // namespace
+
+struct IndexDatabase::Connection {
+  sqlite3* db = nullptr;
+  Statement findHeader, findWhole;
+  // close_v2 waits for the statements, finalised after this body.
+  ~Connection() { sqlite3_close_v2(db); }
+};
+
+std::optional<FileStamp> StampOf(const std::string& path) {
+  struct stat info {};
+  if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return std::nullopt;
+  FileStamp stamp;
+  stamp.Device = static_cast<uint64_t>(info.st_dev);
+  stamp.Inode = static_cast<uint64_t>(info.st_ino);
+  stamp.Size = static_cast<int64_t>(info.st_size);
+  stamp.ModifiedNs = static_cast<int64_t>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
+  stamp.ChangedNs = static_cast<int64_t>(info.st_ctim.tv_sec) * 1000000000 + info.st_ctim.tv_nsec;
+  return stamp;
+}
+
+std::string DefaultIndexPath(const char* xdgCacheHome, const char* home) {
+  std::string folder;
+  if (xdgCacheHome != nullptr && xdgCacheHome[0] == '/') {
+    folder = xdgCacheHome;
+  } else if (home != nullptr && home[0] == '/') {
+    folder = std::string(home) + "/.cache";
+  } else {
+    return {};
+  }
+  return folder + "/dorvan/index.sqlite3";
+}
+
+IndexDatabase::IndexDatabase(std::string path, int64_t today) : path_(std::move(path)), today_(today) {}
+
+IndexDatabase::~IndexDatabase() {
+  IndexProblem ignored;
+  Flush(ignored);
+}
+
+namespace {
+
+// Opens a connection with the settings every connection shares.
+sqlite3* OpenConnection(const std::string& path, bool create, IndexProblem& problem) {
+  sqlite3* db = nullptr;
+  const int flags = SQLITE_OPEN_READWRITE | (create ? SQLITE_OPEN_CREATE : 0) | SQLITE_OPEN_NOMUTEX;
+  const int code = sqlite3_open_v2(path.c_str(), &db, flags, nullptr);
+  if (code != SQLITE_OK) {
+    Fail(problem, db, code);
+    sqlite3_close_v2(db);
+    return nullptr;
+  }
+  sqlite3_extended_result_codes(db, 1);
+  sqlite3_busy_timeout(db, kBusyTimeoutMs);
+  return db;
+}
+
+int64_t IntPragma(sqlite3* db, const char* sql, IndexProblem& problem, bool& ok) {
+  Statement statement;
+  ok = statement.Prepare(db, sql, problem);
+  if (!ok) return 0;
+  const int code = statement.Step(problem);
+  ok = code == SQLITE_ROW;
+  return ok ? statement.ColumnInt(0) : 0;
+}
+
+// Makes the schema current: creates it in an empty database, rebuilds a dorvan index of
+// another schema, refuses a database that is not an index.
+bool PrepareSchema(sqlite3* db, IndexProblem& problem) {
+  bool ok = false;
+  if (IntPragma(db, "PRAGMA user_version", problem, ok) == kSchemaVersion && ok &&
+      IntPragma(db, "PRAGMA application_id", problem, ok) == kApplicationId && ok) {
+    return true;
+  }
+  if (!ok) return false;
+  if (!Exec(db, "BEGIN IMMEDIATE", problem)) return false;
+  auto rollback = [&] {
+    sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+    return false;
+  };
+  // Another program may have made it meanwhile.
+  const int64_t version = IntPragma(db, "PRAGMA user_version", problem, ok);
+  if (!ok) return rollback();
+  const int64_t application = IntPragma(db, "PRAGMA application_id", problem, ok);
+  if (!ok) return rollback();
+  if (version == kSchemaVersion && application == kApplicationId) return Exec(db, "COMMIT", problem) || rollback();
+  const int64_t tables = IntPragma(db, "SELECT count(*) FROM sqlite_master", problem, ok);
+  if (!ok) return rollback();
+  if (application != kApplicationId && tables > 0) {
+    problem = {IndexFailure::CannotOpen, "not a dorvan index"};
+    return rollback();
+  }
+  // Virtual tables first: their shadow tables go with them.
+  for (const char* sql : {"SELECT name FROM sqlite_master WHERE type='table' AND sql LIKE 'CREATE VIRTUAL%'",
+                          "SELECT name FROM sqlite_master WHERE type='table' AND name NOT LIKE 'sqlite_%'"}) {
+    std::vector<std::string> names;
+    Statement list;
+    if (!list.Prepare(db, sql, problem)) return rollback();
+    while (list.Step(problem) == SQLITE_ROW) {
+      names.emplace_back(reinterpret_cast<const char*>(sqlite3_column_text(list.get(), 0)));
+    }
+    if (problem.Failure != IndexFailure::None) return rollback();
+    for (const std::string& name : names) {
+      std::string drop = "DROP TABLE IF EXISTS \"";
+      for (char c : name) drop += c == '"' ? std::string("\"\"") : std::string(1, c);
+      drop += '"';
+      if (!Exec(db, drop.c_str(), problem)) return rollback();
+    }
+  }
+  const std::string pragmas = "PRAGMA user_version=" + std::to_string(kSchemaVersion) +
+                              "; PRAGMA application_id=" + std::to_string(kApplicationId) + ";";
+  if (!Exec(db, kSchema, problem) || !Exec(db, pragmas.c_str(), problem) || !Exec(db, "COMMIT", problem)) {
+    return rollback();
+  }
+  return true;
+}
+
+bool Prune(sqlite3* db, int64_t today, IndexProblem& problem) {
+  const int64_t before = today - kPruneAfterDays;
+  Statement any;
+  if (!any.Prepare(db, "SELECT 1 FROM drawings WHERE seen < ? LIMIT 1", problem)) return false;
+  any.Int(1, before);
+  const int code = any.Step(problem);
+  if (code == SQLITE_DONE) return true;
+  if (code != SQLITE_ROW) return false;
+  any.Reset();
+  if (!Exec(db, "BEGIN IMMEDIATE", problem)) return false;
+  Statement forget, drop;
+  const bool done =
+      forget.Prepare(db,
+                     "INSERT INTO texts(texts, rowid, norm) SELECT 'delete', id, norm FROM drawings "
+                     "WHERE seen < ? AND norm IS NOT NULL",
+                     problem) &&
+      drop.Prepare(db, "DELETE FROM drawings WHERE seen < ?", problem) &&
+      (forget.Int(1, before), forget.Run(problem)) && (drop.Int(1, before), drop.Run(problem)) &&
+      Exec(db, "COMMIT", problem);
+  if (!done) sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+  return done;
+}
+
+}  // namespace
+
+std::unique_ptr<IndexDatabase> IndexDatabase::Open(const std::string& path, int64_t today,
+                                                   IndexProblem& problem) {
+  if (path.empty() || !MakeFolders(path)) {
+    problem = {IndexFailure::CannotOpen, "cannot make the folder of " + path};
+    return nullptr;
+  }
+  if (::access(RebuildMarker(path).c_str(), F_OK) == 0 && MayRebuild(path)) {
+    RemoveDatabaseFiles(path);
+    ::unlink(RebuildMarker(path).c_str());
+  }
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    problem = {};
+    std::unique_ptr<IndexDatabase> index(new IndexDatabase(path, today));
+    index->writer_ = std::make_unique<Connection>();
+    sqlite3* db = OpenConnection(path, true, problem);
+    index->writer_->db = db;
+    bool ok = false;
+    const bool opened = db != nullptr &&
+                        [&] {
+                          Statement wal;
+                          if (!wal.Prepare(db, "PRAGMA journal_mode=WAL", problem)) return false;
+                          if (wal.Step(problem) != SQLITE_ROW) return false;
+                          ok = std::string_view(reinterpret_cast<const char*>(sqlite3_column_text(wal.get(), 0))) == "wal";
+                          if (!ok) problem = {IndexFailure::ReadOnly, "cannot use a write-ahead log"};
+                          return ok;
+                        }() &&
+                        Exec(db, "PRAGMA synchronous=NORMAL", problem) && PrepareSchema(db, problem);
+    if (opened) {
+      // Pruning waits for no one: a busy database is pruned another time.
+      IndexProblem pruneProblem;
+      if (!Prune(db, today, pruneProblem) && pruneProblem.Failure == IndexFailure::Corrupt) {
+        problem = pruneProblem;
+      } else {
+        return index;
+      }
+    }
+    index.reset();
+    if (problem.Failure != IndexFailure::Corrupt || attempt > 0 || !MayRebuild(path)) return nullptr;
+    RemoveDatabaseFiles(path);  // damaged: made again from nothing
+  }
+  return nullptr;
+}
+
+void IndexDatabase::MarkForRebuild() {
+  std::ofstream marker(RebuildMarker(path_));
+}
+
+std::unique_ptr<IndexDatabase::Connection> IndexDatabase::Borrow(IndexProblem& problem) {
+  {
+    std::lock_guard lock(poolMutex_);
+    if (!idle_.empty()) {
+      std::unique_ptr<Connection> connection = std::move(idle_.back());
+      idle_.pop_back();
+      return connection;
+    }
+  }
+  auto connection = std::make_unique<Connection>();
+  connection->db = OpenConnection(path_, false, problem);
+  if (connection->db == nullptr) return nullptr;
+  const std::string header = std::string("SELECT id, device, inode, size, mtime_ns, ctime_ns, seen, ") +
+                             "header_outcome, header_messages, header FROM drawings WHERE path = ?";
+  const std::string whole = std::string("SELECT id, device, inode, size, mtime_ns, ctime_ns, seen, ") +
+                            "whole_outcome, whole_messages, header, data FROM drawings WHERE path = ?";
+  if (!connection->findHeader.Prepare(connection->db, header.c_str(), problem) ||
+      !connection->findWhole.Prepare(connection->db, whole.c_str(), problem)) {
+    return nullptr;
+  }
+  return connection;
+}
+
+void IndexDatabase::GiveBack(std::unique_ptr<Connection> connection) {
+  std::lock_guard lock(poolMutex_);
+  idle_.push_back(std::move(connection));
+}
+
+IndexDatabase::Lookup IndexDatabase::Find(const std::string& path, ReadKind kind, const FileStamp& stamp,
+                                          const std::function<bool(int64_t)>& wantData,
+                                          const std::function<bool(const EntryView&)>& visit,
+                                          IndexProblem& problem) {
+  std::unique_ptr<Connection> connection = Borrow(problem);
+  if (!connection) return Lookup::Failed;
+  Statement& find = kind == ReadKind::Header ? connection->findHeader : connection->findWhole;
+  find.Blob(1, path);
+  Lookup result = Lookup::Miss;
+  const int code = find.Step(problem);
+  if (code == SQLITE_ROW) {
+    const FileStamp stored{static_cast<uint64_t>(find.ColumnInt(1)), static_cast<uint64_t>(find.ColumnInt(2)),
+                           find.ColumnInt(3), find.ColumnInt(4), find.ColumnInt(5)};
+    if (stored == stamp && !find.ColumnNull(7)) {
+      EntryView view;
+      view.Id = find.ColumnInt(0);
+      view.SeenDay = find.ColumnInt(6);
+      view.Readable = find.ColumnInt(7) != 0;
+      view.Messages = find.ColumnBlob(8);
+      if (view.Readable) {
+        view.Header = find.ColumnBlob(9);
+        if (kind == ReadKind::Whole && wantData(view.Id)) view.Data = find.ColumnBlob(10);
+      }
+      result = visit(view) ? Lookup::Hit : Lookup::Failed;
+      if (result == Lookup::Failed) problem = {IndexFailure::Corrupt, "an entry cannot be decoded"};
+    }
+  } else if (code != SQLITE_DONE) {
+    result = Lookup::Failed;
+  }
+  find.Reset();
+  GiveBack(std::move(connection));
+  return result;
+}
+
+bool IndexDatabase::Store(NewEntry entry, IndexProblem& problem) {
+  std::lock_guard lock(writeMutex_);
+  pendingBytes_ += entry.Path.size() + entry.Messages.size() + entry.Header.size() + entry.Data.size() +
+                   entry.Normalised.size();
+  pending_.push_back(std::move(entry));
+  if (pending_.size() < kBatchEntries && pendingBytes_ < kBatchBytes) return true;
+  return FlushLocked(problem);
+}
+
+bool IndexDatabase::Touch(int64_t id, IndexProblem& problem) {
+  std::lock_guard lock(writeMutex_);
+  touches_.push_back(id);
+  if (touches_.size() < 16 * kBatchEntries) return true;
+  return FlushLocked(problem);
+}
+
+bool IndexDatabase::Flush(IndexProblem& problem) {
+  std::lock_guard lock(writeMutex_);
+  return FlushLocked(problem);
+}
+
+void IndexDatabase::Discard() {
+  std::lock_guard lock(writeMutex_);
+  pending_.clear();
+  touches_.clear();
+  pendingBytes_ = 0;
+}
+
+bool IndexDatabase::FlushLocked(IndexProblem& problem) {
+  if (pending_.empty() && touches_.empty()) return true;
+  std::vector<NewEntry> entries = std::move(pending_);
+  std::vector<int64_t> touches = std::move(touches_);
+  pending_.clear();
+  touches_.clear();
+  pendingBytes_ = 0;
+  sqlite3* db = writer_->db;
+  if (!Exec(db, "BEGIN IMMEDIATE", problem)) return false;
+  Statement old, forget, drop, insert, index, touch;
+  const std::string select = std::string("SELECT ") + kEntryColumns + " FROM drawings WHERE path = ?";
+  bool ok = old.Prepare(db, select.c_str(), problem) &&
+            forget.Prepare(db, "INSERT INTO texts(texts, rowid, norm) VALUES('delete', ?, ?)", problem) &&
+            drop.Prepare(db, "DELETE FROM drawings WHERE id = ?", problem) &&
+            insert.Prepare(db,
+                           "INSERT INTO drawings(path, device, inode, size, mtime_ns, ctime_ns, seen, "
+                           "header_outcome, whole_outcome, header_messages, whole_messages, header, data, norm) "
+                           "VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)",
+                           problem) &&
+            index.Prepare(db, "INSERT INTO texts(rowid, norm) VALUES(?, ?)", problem) &&
+            touch.Prepare(db, "UPDATE drawings SET seen = ? WHERE id = ?", problem);
+  for (std::size_t e = 0; ok && e < entries.size(); ++e) {
+    NewEntry& entry = entries[e];
+    const bool whole = entry.Kind == ReadKind::Whole;
+    // What the other kind of read left in the entry stays while the file is the same.
+    std::optional<int64_t> otherOutcome;
+    std::string otherMessages, header = std::move(entry.Header), data = std::move(entry.Data),
+                               normalised = std::move(entry.Normalised);
+    bool hasData = whole && entry.Readable;
+    old.Blob(1, entry.Path);
+    const int code = old.Step(problem);
+    if (code == SQLITE_ROW) {
+      const int64_t oldId = old.ColumnInt(0);
+      const FileStamp stored{static_cast<uint64_t>(old.ColumnInt(1)), static_cast<uint64_t>(old.ColumnInt(2)),
+                             old.ColumnInt(3), old.ColumnInt(4), old.ColumnInt(5)};
+      const int otherColumn = whole ? 7 : 8;
+      if (stored == entry.Stamp && !old.ColumnNull(otherColumn)) {
+        otherOutcome = old.ColumnInt(otherColumn);
+        otherMessages = old.ColumnBlob(whole ? 9 : 10);
+        if (header.empty()) header = old.ColumnBlob(11);
+        if (!whole) {
+          hasData = !old.ColumnNull(12);
+          data = old.ColumnBlob(12);
+          normalised = old.ColumnBlob(13);
+        }
+      }
+      const bool indexed = !old.ColumnNull(13) && old.ColumnBlob(13).size() > 0;
+      std::string oldNormalised(indexed ? old.ColumnBlob(13) : std::string_view{});
+      old.Reset();
+      if (indexed) {
+        forget.Int(1, oldId);
+        forget.Text(2, oldNormalised);
+        ok = forget.Run(problem);
+      }
+      if (ok) {
+        drop.Int(1, oldId);
+        ok = drop.Run(problem);
+      }
+    } else {
+      old.Reset();
+      ok = code == SQLITE_DONE;
+    }
+    if (!ok) break;
+    insert.Blob(1, entry.Path);
+    insert.Int(2, static_cast<int64_t>(entry.Stamp.Device));
+    insert.Int(3, static_cast<int64_t>(entry.Stamp.Inode));
+    insert.Int(4, entry.Stamp.Size);
+    insert.Int(5, entry.Stamp.ModifiedNs);
+    insert.Int(6, entry.Stamp.ChangedNs);
+    insert.Int(7, today_);
+    const int outcomeColumn = whole ? 9 : 8, otherColumn = whole ? 8 : 9;
+    insert.Int(outcomeColumn, entry.Readable ? 1 : 0);
+    if (otherOutcome) insert.Int(otherColumn, *otherOutcome);
+    insert.Blob(whole ? 11 : 10, entry.Messages);
+    if (otherOutcome) insert.Blob(whole ? 10 : 11, otherMessages);
+    if (!header.empty()) insert.Blob(12, header);
+    if (hasData) {
+      insert.Blob(13, data);
+      insert.Text(14, normalised);
+    }
+    ok = insert.Run(problem);
+    if (ok && hasData && !normalised.empty()) {
+      index.Int(1, sqlite3_last_insert_rowid(db));
+      index.Text(2, normalised);
+      ok = index.Run(problem);
+    }
+  }
+  for (std::size_t t = 0; ok && t < touches.size(); ++t) {
+    touch.Int(1, today_);
+    touch.Int(2, touches[t]);
+    ok = touch.Run(problem);
+  }
+  if (ok) ok = Exec(db, "COMMIT", problem);
+  if (!ok) sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+  return ok;
+}
+
+bool IndexDatabase::Candidates(std::string_view normalisedText, std::unordered_set<int64_t>& ids,
+                               int64_t& newestId, IndexProblem& problem) {
+  // Every trigram of the text, each a quoted term: the table keeps no positions, so the
+  // entries holding them all are a superset of those holding the text.
+  std::vector<std::string_view> characters;
+  for (std::size_t i = 0; i < normalisedText.size();) {
+    std::size_t length = 1;
+    const unsigned char lead = static_cast<unsigned char>(normalisedText[i]);
+    if (lead >= 0xF0) length = 4;
+    else if (lead >= 0xE0) length = 3;
+    else if (lead >= 0xC0) length = 2;
+    length = std::min(length, normalisedText.size() - i);
+    characters.push_back(normalisedText.substr(i, length));
+    i += length;
+  }
+  std::string query;
+  for (std::size_t i = 0; i + 3 <= characters.size(); ++i) {
+    if (!query.empty()) query += " AND ";
+    query += '"';
+    for (std::size_t k = i; k < i + 3; ++k) {
+      for (char c : characters[k]) query += c == '"' ? std::string("\"\"") : std::string(1, c);
+    }
+    query += '"';
+  }
+  ids.clear();
+  newestId = 0;
+  std::unique_ptr<Connection> connection = Borrow(problem);
+  if (!connection) return false;
+  sqlite3* db = connection->db;
+  bool ok = Exec(db, "BEGIN", problem);
+  Statement newest, match;
+  ok = ok && newest.Prepare(db, "SELECT coalesce(max(id), 0) FROM drawings", problem) &&
+       newest.Step(problem) == SQLITE_ROW;
+  if (ok) newestId = newest.ColumnInt(0);
+  ok = ok && match.Prepare(db, "SELECT rowid FROM texts WHERE texts MATCH ?", problem);
+  if (ok) {
+    match.Text(1, query);
+    int code = SQLITE_ROW;
+    while ((code = match.Step(problem)) == SQLITE_ROW) ids.insert(match.ColumnInt(0));
+    ok = code == SQLITE_DONE;
+  }
+  newest.Reset();
+  match.Reset();
+  sqlite3_exec(db, ok ? "COMMIT" : "ROLLBACK", nullptr, nullptr, nullptr);
+  GiveBack(std::move(connection));
+  return ok;
+}
+
+bool IndexDatabase::Stats(IndexStats& stats, IndexProblem& problem) {
+  std::unique_ptr<Connection> connection = Borrow(problem);
+  if (!connection) return false;
+  bool ok = false;
+  stats.Entries = IntPragma(connection->db, "SELECT count(*) FROM drawings", problem, ok);
+  GiveBack(std::move(connection));
+  stats.Bytes = 0;
+  for (const char* suffix : {"", "-wal"}) {
+    struct stat info {};
+    if (::stat((path_ + suffix).c_str(), &info) == 0) stats.Bytes += info.st_size;
+  }
+  return ok;
+}
+
+}  // namespace dorvan::index

@@ -1,0 +1,152 @@
+// The database behind the index: one SQLite file in WAL mode, one row per drawing path
+// with the file's stamp, the outcome and messages of each kind of read, the stored header
+// and texts, and a trigram table over the normalised texts. Safe to use from several
+// threads (a connection per thread at a time, writes through one guarded connection) and
+// from several programs at once. Errors are values: every failure is an IndexProblem.
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_set>
+#include <vector>
+
+struct sqlite3;
+
+namespace dorvan::index {
+
+// The schema this program writes; a database of any other is rebuilt.
+inline constexpr int kSchemaVersion = 1;
+// Entries of files no search has looked at for this long are dropped when the index opens.
+inline constexpr int64_t kPruneAfterDays = 90;
+
+enum class IndexFailure {
+  None,
+  CannotOpen,   // no such folder can be made, or the file is not an index
+  Locked,       // another program held the database longer than the busy timeout
+  ReadOnly,     // the file or its folder cannot be written
+  Corrupt,      // damaged: rebuilt when the index is next opened
+  Full,         // the disk is full
+  WriteFailed,  // any other failed write or query
+};
+
+struct IndexProblem {
+  IndexFailure Failure = IndexFailure::None;
+  std::string Detail;  // SQLite's own words
+};
+
+// What makes an entry valid: the file's identity, size and times, to the nanosecond.
+struct FileStamp {
+  uint64_t Device = 0;
+  uint64_t Inode = 0;
+  int64_t Size = 0;
+  int64_t ModifiedNs = 0;
+  int64_t ChangedNs = 0;
+  bool operator==(const FileStamp&) const = default;
+};
+
+// The stamp of a regular file; nothing for anything else or a file that cannot be asked.
+std::optional<FileStamp> StampOf(const std::string& path);
+
+// The index file of a user: $XDG_CACHE_HOME/dorvan/index.sqlite3, or ~/.cache/dorvan/
+// when that is unset or not absolute. Empty when neither variable helps.
+std::string DefaultIndexPath(const char* xdgCacheHome, const char* home);
+
+enum class ReadKind { Header = 0, Whole = 1 };
+
+// One entry as a lookup sees it; the views are valid during the visit only.
+struct EntryView {
+  int64_t Id = 0;
+  int64_t SeenDay = 0;
+  bool Readable = false;
+  std::string_view Messages;
+  std::string_view Header;
+  // Only for a readable whole read whose data the caller asked for.
+  std::string_view Data;
+};
+
+// An entry to store for one read of one file.
+struct NewEntry {
+  std::string Path;
+  FileStamp Stamp;
+  ReadKind Kind = ReadKind::Whole;
+  bool Readable = false;
+  std::string Messages;
+  std::string Header;      // readable reads only
+  std::string Data;        // readable whole reads only
+  std::string Normalised;  // readable whole reads only
+};
+
+struct IndexStats {
+  int64_t Entries = 0;
+  int64_t Bytes = 0;  // the database with its write-ahead log
+};
+
+class IndexDatabase {
+ public:
+  // Opens or creates the index at `path` (its folder is made when missing), rebuilding a
+  // database of another schema or one found damaged, and prunes entries not seen since
+  // `today - kPruneAfterDays` (days since the epoch). Null with `problem` set on failure.
+  static std::unique_ptr<IndexDatabase> Open(const std::string& path, int64_t today,
+                                             IndexProblem& problem);
+  ~IndexDatabase();
+  IndexDatabase(const IndexDatabase&) = delete;
+  IndexDatabase& operator=(const IndexDatabase&) = delete;
+
+  enum class Lookup { Miss, Hit, Failed };
+  // Looks `path` up for a read of `kind`: a Hit when its entry has `stamp` and an outcome
+  // of that kind, then `visit` sees it (and may refuse it as damaged: Failed).
+  // `wantData(id)` says whether a readable whole entry's texts are needed.
+  Lookup Find(const std::string& path, ReadKind kind, const FileStamp& stamp,
+              const std::function<bool(int64_t id)>& wantData,
+              const std::function<bool(const EntryView&)>& visit, IndexProblem& problem);
+
+  // Queues an entry, replacing the path's (merged with it when the stamp is the same);
+  // entries are written in batches, each in one transaction. False once a write failed.
+  bool Store(NewEntry entry, IndexProblem& problem);
+  // Marks an entry as seen today (batched like the stores).
+  bool Touch(int64_t id, IndexProblem& problem);
+  // Writes what is queued.
+  bool Flush(IndexProblem& problem);
+  // Drops what is queued without writing it.
+  void Discard();
+
+  // The entries whose texts hold every trigram of `normalisedText` (UTF-8, at least three
+  // characters), and the highest entry id when they were asked: an entry written later
+  // has a higher id and was not looked at.
+  bool Candidates(std::string_view normalisedText, std::unordered_set<int64_t>& ids, int64_t& newestId,
+                  IndexProblem& problem);
+
+  bool Stats(IndexStats& stats, IndexProblem& problem);
+
+  // Marks the database for a rebuild when it is next opened (after corruption was seen).
+  void MarkForRebuild();
+
+  const std::string& Path() const { return path_; }
+  int64_t Today() const { return today_; }
+
+ private:
+  struct Connection;
+  IndexDatabase(std::string path, int64_t today);
+  std::unique_ptr<Connection> Borrow(IndexProblem& problem);
+  void GiveBack(std::unique_ptr<Connection> connection);
+  bool FlushLocked(IndexProblem& problem);
+
+  const std::string path_;
+  const int64_t today_;
+  std::mutex poolMutex_;
+  std::vector<std::unique_ptr<Connection>> idle_;
+  std::mutex writeMutex_;
+  std::unique_ptr<Connection> writer_;
+  std::vector<NewEntry> pending_;
+  std::size_t pendingBytes_ = 0;
+  std::vector<int64_t> touches_;
+};
+
+}  // namespace dorvan::index

@@ -1,0 +1,232 @@
+#include "index/indexed_drawing_source.h"
+
+#include <chrono>
+#include <exception>
+#include <utility>
+
+#include "reader/jww_reader.h"
+#include "reader/unicode_text.h"
+#include "index/stored_drawing.h"
+#include "search/range_evaluation.h"
+#include "search/search_range.h"
+#include "search/text_normaliser.h"
+
+namespace dorvan::index {
+namespace {
+
+// Passes the reader's messages on and keeps them for the entry.
+class KeepingMessages : public ReaderMessages {
+ public:
+  void ShowReaderMessage(const std::string& text, const std::string& title) override {
+    kept.push_back({text, title});
+    if (target != nullptr) target->ShowReaderMessage(text, title);
+  }
+  ReaderMessages* target = nullptr;
+  std::vector<StoredMessage> kept;
+};
+
+// The normalised search text in UTF-8 when the trigram table may decide which drawings
+// cannot match, else empty. It may when every candidate of the data range is tested for
+// the normalised text's occurrence or equality (a whole text also holds itself): not for
+// case-sensitive searches (compared as typed, where width folding and kana composition
+// at a text's edges make the normalised form no guide) nor patterns, and only for at
+// least three characters, the length of a trigram. Surrogates, NUL and line feeds never
+// take part: the table's lines are split at the latter and hold no lone surrogates.
+std::string PrefilterText(const SearchRequest& request) {
+  if (request.LowestRange() != RangeData || request.CaseSensitive) return {};
+  if (RuleTest(MatchRule::A, request.WordSearch, false, request.PatternSearch) == MatchKind::Pattern) return {};
+  const std::u16string normalised = Normalised(request.SearchText);
+  if (normalised.size() < 3) return {};
+  for (char16_t unit : normalised) {
+    if (unit == u'\0' || unit == u'\n' || (unit >= 0xD800 && unit <= 0xDFFF)) return {};
+  }
+  return Utf16ToUtf8(normalised);
+}
+
+}  // namespace
+
+int64_t DaysSinceEpochNow() {
+  return std::chrono::duration_cast<std::chrono::days>(std::chrono::system_clock::now().time_since_epoch()).count();
+}
+
+IndexedDrawingSource::IndexedDrawingSource(std::string indexPath, ProblemHandler onProblem, int64_t today)
+    : indexPath_(std::move(indexPath)), onProblem_(std::move(onProblem)), today_(today) {}
+
+IndexedDrawingSource::~IndexedDrawingSource() { EndRun(); }
+
+void IndexedDrawingSource::GiveUp(const IndexProblem& problem) {
+  active_.store(false);
+  if (problem.Failure == IndexFailure::Corrupt && database_) database_->MarkForRebuild();
+  if (!told_.exchange(true) && onProblem_) onProblem_(problem);
+}
+
+void IndexedDrawingSource::BeginRun(const SearchRequest& request) {
+  told_.store(false);
+  fromIndex_.store(0);
+  fromFiles_.store(0);
+  prefilter_ = false;
+  candidates_.clear();
+  IndexProblem problem;
+  if (!database_) database_ = IndexDatabase::Open(indexPath_, today_, problem);
+  if (!database_) {
+    GiveUp(problem);
+    return;
+  }
+  active_.store(true);
+  const std::string text = PrefilterText(request);
+  if (!text.empty()) {
+    prefilter_ = database_->Candidates(text, candidates_, newestId_, problem);
+    if (!prefilter_) GiveUp(problem);
+  }
+}
+
+void IndexedDrawingSource::EndRun() {
+  if (!database_) return;
+  IndexProblem problem;
+  if (active_.load() && !database_->Flush(problem)) GiveUp(problem);
+  if (!active_.load()) {
+    // A failed index is opened afresh by the next run, and what was queued is dropped.
+    database_->Discard();
+    database_.reset();
+  }
+  active_.store(false);
+  candidates_.clear();
+}
+
+bool IndexedDrawingSource::Stats(IndexStats& stats) {
+  IndexProblem problem;
+  return database_ && database_->Stats(stats, problem);
+}
+
+IndexedDrawingSource::Answer IndexedDrawingSource::FromIndex(const std::string& path, const FileStamp& stamp,
+                                                             bool wholeDrawing, JwwDrawing& out,
+                                                             ReaderMessages* messages) {
+  std::vector<StoredMessage> replay;
+  bool readable = false;
+  bool seenToday = true;
+  int64_t id = 0;
+  IndexProblem problem;
+  const auto wantData = [this](int64_t entry) {
+    return !prefilter_ || entry > newestId_ || candidates_.count(entry) > 0;
+  };
+  const auto visit = [&](const EntryView& entry) {
+    id = entry.Id;
+    seenToday = entry.SeenDay >= today_;
+    readable = entry.Readable;
+    if (!DecodeMessages(entry.Messages, replay)) return false;
+    if (!readable) return true;
+    out.FileName = path;
+    ClearDrawingData(out.Data);
+    // A drawing whose texts cannot hold the search text needs neither them nor its
+    // header: it is evaluated as not matching, which reading it would also give.
+    if (wholeDrawing && entry.Data.empty()) return true;
+    ResetHeaderDefaults(out.Header);
+    if (!DecodeHeader(entry.Header, out.Header)) return false;
+    return !wholeDrawing || DecodeData(entry.Data, out.Data);
+  };
+  const IndexDatabase::Lookup lookup =
+      database_->Find(path, wholeDrawing ? ReadKind::Whole : ReadKind::Header, stamp, wantData, visit, problem);
+  if (lookup == IndexDatabase::Lookup::Failed) {
+    GiveUp(problem);
+    return Answer::NotIndexed;
+  }
+  if (lookup == IndexDatabase::Lookup::Miss) return Answer::NotIndexed;
+  if (!seenToday && !database_->Touch(id, problem)) GiveUp(problem);
+  if (messages != nullptr) {
+    for (const StoredMessage& message : replay) messages->ShowReaderMessage(message.Text, message.Title);
+  }
+  fromIndex_.fetch_add(1, std::memory_order_relaxed);
+  return readable ? Answer::Readable : Answer::Unreadable;
+}
+
+void IndexedDrawingSource::Remember(const std::string& path, const FileStamp& stamp, bool wholeDrawing,
+                                    bool readable, const JwwDrawing& drawing, std::vector<StoredMessage> messages) {
+  fromFiles_.fetch_add(1, std::memory_order_relaxed);
+  if (!active_.load()) return;
+  NewEntry entry;
+  entry.Path = path;
+  entry.Stamp = stamp;
+  entry.Kind = wholeDrawing ? ReadKind::Whole : ReadKind::Header;
+  entry.Readable = readable;
+  try {
+    EncodeMessages(messages, entry.Messages);
+    if (readable) {
+      EncodeHeader(drawing.Header, entry.Header);
+      if (wholeDrawing) {
+        EncodeData(drawing.Data, entry.Data);
+        entry.Normalised = NormalisedTexts(drawing.Data);
+      }
+    }
+  } catch (const std::exception&) {
+    return;  // without memory for the entry the drawing is simply read again next time
+  }
+  IndexProblem problem;
+  if (!database_->Store(std::move(entry), problem)) GiveUp(problem);
+}
+
+bool IndexedDrawingSource::Read(const std::string& path, bool wholeDrawing, JwwDrawing& out,
+                                ReaderMessages* messages) {
+  // A file that is gone or is no regular file is read as today and not remembered.
+  const std::optional<FileStamp> stamp = active_.load() ? StampOf(path) : std::nullopt;
+  if (!stamp) return files_.Read(path, wholeDrawing, out, messages);
+  try {
+    const Answer answer = FromIndex(path, *stamp, wholeDrawing, out, messages);
+    if (answer != Answer::NotIndexed) return answer == Answer::Readable;
+  } catch (const std::exception&) {
+    // Without memory for the entry, the file is read.
+  }
+  KeepingMessages keeping;
+  keeping.target = messages;
+  const bool readable = files_.Read(path, wholeDrawing, out, &keeping);
+  Remember(path, *stamp, wholeDrawing, readable, out, std::move(keeping.kept));
+  return readable;
+}
+
+void IndexedDrawingSource::ReadRun(const std::vector<const std::string*>& paths, bool wholeDrawing,
+                                   JwwDrawing& out, const std::function<ReaderMessages*(std::size_t)>& messagesFor,
+                                   const std::function<void(std::size_t, bool)>& each) {
+  if (wholeDrawing || !active_.load()) {
+    if (wholeDrawing) {
+      DrawingSource::ReadRun(paths, wholeDrawing, out, messagesFor, each);
+    } else {
+      files_.ReadRun(paths, wholeDrawing, out, messagesFor, each);
+    }
+    return;
+  }
+  // Headers the index answers are answered first; the others are read as one run, so the
+  // reader still fetches them together.
+  std::vector<std::size_t> missed;
+  std::vector<std::optional<FileStamp>> stamps(paths.size());
+  for (std::size_t i = 0; i < paths.size(); ++i) {
+    stamps[i] = active_.load() ? StampOf(*paths[i]) : std::nullopt;
+    Answer answer = Answer::NotIndexed;
+    if (stamps[i]) {
+      try {
+        answer = FromIndex(*paths[i], *stamps[i], false, out, messagesFor(i));
+      } catch (const std::exception&) {
+      }
+    }
+    if (answer == Answer::NotIndexed) {
+      missed.push_back(i);
+    } else {
+      each(i, answer == Answer::Readable);
+    }
+  }
+  if (missed.empty()) return;
+  std::vector<const std::string*> missedPaths;
+  for (std::size_t i : missed) missedPaths.push_back(paths[i]);
+  std::vector<KeepingMessages> keeping(missed.size());
+  files_.ReadRun(
+      missedPaths, false, out,
+      [&](std::size_t m) -> ReaderMessages* {
+        keeping[m].target = messagesFor(missed[m]);
+        return &keeping[m];
+      },
+      [&](std::size_t m, bool readable) {
+        const std::size_t i = missed[m];
+        if (stamps[i]) Remember(*paths[i], *stamps[i], false, readable, out, std::move(keeping[m].kept));
+        each(i, readable);
+      });
+}
+
+}  // namespace dorvan::index
