@@ -9,12 +9,16 @@
 #   3. peak memory of dorvan-search (data range) on the whole corpus and on half of its
 #      drawings; target: independent of the number of drawings (a small constant plus the
 #      largest drawing, which both halves hold)
+#   4. the same two searches with --matches (each found drawing's match records) against
+#      the plain ones; target: at most 10 % more wall time. With --before PROGRAM, the
+#      plain data search of another build (the program before a change) runs beside them;
+#      target: the plain search within 3 % of it
 #
 # Every run's found count is checked against the count the generator planted. The table is
 # printed and written to bench/latest-search.md.
 #
 # Usage: bench/search_bench.sh [--corpus DIR] [--seed N] [--megabytes MIB] [--drawings N]
-#                              [--repetitions N] [--no-build]
+#                              [--repetitions N] [--no-build] [--before PROGRAM]
 # The corpus (default /tmp/dorvan-search-corpus, about 530 MB) is reused when it was written
 # by the same generator revision with the same seed, size and count.
 set -euo pipefail
@@ -29,6 +33,7 @@ drawings=2200
 repetitions=5
 needle=図面番号ZX-1
 do_build=1
+before=
 
 while [ $# -gt 0 ]; do
   case "$1" in
@@ -38,7 +43,8 @@ while [ $# -gt 0 ]; do
     --drawings) drawings=$2; shift 2 ;;
     --repetitions) repetitions=$2; shift 2 ;;
     --no-build) do_build=0; shift ;;
-    -h|--help) sed -n '2,22p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    --before) before=$2; shift 2 ;;
+    -h|--help) sed -n '2,27p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
     *) echo "search_bench: unknown argument $1" >&2; exit 2 ;;
   esac
 done
@@ -113,7 +119,8 @@ run() {
   echo "$cpu" >>"$scratch/$name.cpu"
   echo "$kb" >>"$scratch/$name.kb"
   local found
-  found=$(wc -l <"$scratch/out")
+  # --matches indents its records under each path.
+  found=$(grep -c -v '^    ' "$scratch/out" || true)
   if grep -q '^unreadable: ' "$scratch/err"; then
     log "$name could not read $(grep -c '^unreadable: ' "$scratch/err") drawings"
     failures=$((failures + 1))
@@ -132,6 +139,10 @@ mib() { awk -v k="$1" 'BEGIN { printf "%.1f", k / 1024 }'; }
 data_cmd=("$search" --range data --text "$needle" "$tree")
 memo_cmd=("$search" --range memo --text "$needle" "$tree")
 rg_cmd=(rg -l -a -E shift_jis "$needle" "$tree")
+data_matches_cmd=("$search" --matches --range data --text "$needle" "$tree")
+memo_matches_cmd=("$search" --matches --range memo --text "$needle" "$tree")
+before_cmd=()
+if [ -n "$before" ]; then before_cmd=("$before" --range data --text "$needle" "$tree"); fi
 
 # ---- Warm-up: every file into the page cache, each command once ---------------------------
 
@@ -140,6 +151,8 @@ find "$tree" -type f -print0 | xargs -0 cat >/dev/null
 run warmup "$expected_data" "${data_cmd[@]}"
 run warmup_rg "$expected_rg" "${rg_cmd[@]}"
 run warmup_memo "$expected_memo" "${memo_cmd[@]}"
+run warmup_data_matches "$expected_data" "${data_matches_cmd[@]}"
+if [ -n "$before" ]; then run warmup_before "$expected_data" "${before_cmd[@]}"; fi
 load_before=$(cut -d' ' -f1-3 /proc/loadavg)
 
 # ---- 1 and 2: the three commands interleaved, so a change in load hits all of them ---------
@@ -149,6 +162,9 @@ for ((r = 1; r <= repetitions; r++)); do
   run data "$expected_data" "${data_cmd[@]}"
   run rg "$expected_rg" "${rg_cmd[@]}"
   run memo "$expected_memo" "${memo_cmd[@]}"
+  run data_matches "$expected_data" "${data_matches_cmd[@]}"
+  run memo_matches "$expected_memo" "${memo_matches_cmd[@]}"
+  if [ -n "$before" ]; then run before "$expected_data" "${before_cmd[@]}"; fi
 done
 
 # ---- 3: peak memory -----------------------------------------------------------------------
@@ -172,6 +188,10 @@ data_cpu_ratio=$(ratio "$rg_cpu" "$data_cpu"); memo_cpu_ratio=$(ratio "$rg_cpu" 
 full_kb=$(median "$scratch/mem_full.kb"); half_kb=$(median "$scratch/mem_half.kb")
 largest_kb=$(median "$scratch/mem_largest.kb")
 two_largest_kb=$(median "$scratch/mem_two_largest.kb")
+data_matches_ms=$(median "$scratch/data_matches.ms"); memo_matches_ms=$(median "$scratch/memo_matches.ms")
+data_matches_cpu=$(median "$scratch/data_matches.cpu"); memo_matches_cpu=$(median "$scratch/memo_matches.cpu")
+cost() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%+.1f %%", (a / b - 1) * 100 }'; }
+within() { awk -v a="$1" -v b="$2" -v t="$3" 'BEGIN { print (a <= b * (1 + t / 100) ? "met" : "missed") }'; }
 mem_ratio=$(awk -v a="$full_kb" -v b="$half_kb" 'BEGIN { printf "%.2f", a / b }')
 verdict() { awk -v v="$1" -v t="$2" 'BEGIN { print (v >= t ? "met" : "missed") }'; }
 # Independent of the number of drawings: the whole corpus within 10 % of its half.
@@ -202,6 +222,15 @@ report=$here/latest-search.md
   echo "| the two largest drawings alone | 2 | $(mib "$two_largest_kb") |"
   echo "| the largest drawing alone ($largest_mb MB) | 1 | $(mib "$largest_kb") |"
   echo "| whole ÷ half | | $mem_ratio ($mem_verdict, target ≤ 1.10) |"
+  echo
+  echo "| match records | wall ms | CPU ms | plain wall ms | plain CPU ms | cost, wall | CPU | target (wall) |"
+  echo "|---|---:|---:|---:|---:|---:|---:|---|"
+  echo "| \`--range data --matches\` | $data_matches_ms | $data_matches_cpu | $data_ms | $data_cpu | **$(cost "$data_matches_ms" "$data_ms")** | $(cost "$data_matches_cpu" "$data_cpu") | ≤ +10 %: $(within "$data_matches_ms" "$data_ms" 10) |"
+  echo "| \`--range memo --matches\` | $memo_matches_ms | $memo_matches_cpu | $memo_ms | $memo_cpu | **$(cost "$memo_matches_ms" "$memo_ms")** | $(cost "$memo_matches_cpu" "$memo_cpu") | ≤ +10 %: $(within "$memo_matches_ms" "$memo_ms" 10) |"
+  if [ -n "$before" ]; then
+    before_ms=$(median "$scratch/before.ms"); before_cpu=$(median "$scratch/before.cpu")
+    echo "| plain \`--range data\` against \`--before\` |  $data_ms | $data_cpu | $before_ms | $before_cpu | **$(cost "$data_ms" "$before_ms")** | $(cost "$data_cpu" "$before_cpu") | ≤ +3 %: $(within "$data_ms" "$before_ms" 3) |"
+  fi
 } >"$report"
 cat "$report"
 if [ "$failures" -gt 0 ]; then

@@ -35,16 +35,18 @@ std::string MatchPlace(const MatchRecord& record) {
   switch (record.Range) {
     case RangeData:
       if (!record.InBlock) return "図面";
-      return "ブロック " + OneLine(record.BlockName) + " #" + std::to_string(record.BlockNumber);
+      return std::string("ブロック ").append(OneLine(record.BlockName)).append(" #").append(std::to_string(record.BlockNumber));
     case RangeMemo:
-      if (record.FirstLine == record.LastLine) return "メモ " + std::to_string(record.FirstLine) + "行目";
-      return "メモ " + std::to_string(record.FirstLine) + "-" + std::to_string(record.LastLine) + "行目";
+      if (record.FirstLine == record.LastLine) {
+        return std::string("メモ ").append(std::to_string(record.FirstLine)).append("行目");
+      }
+      return std::string("メモ ").append(std::to_string(record.FirstLine)).append("-").append(std::to_string(record.LastLine)).append("行目");
     case RangeLayerGroupName:
-      return "レイヤグループ " + std::string(1, HexDigit(record.LayerGroup));
+      return std::string("レイヤグループ ").append(1, HexDigit(record.LayerGroup));
     case RangeLayerName:
-      return "レイヤ " + std::string(1, HexDigit(record.LayerGroup)) + "-" + HexDigit(record.Layer);
+      return std::string("レイヤ ").append(1, HexDigit(record.LayerGroup)).append("-").append(1, HexDigit(record.Layer));
     case RangeBlockName:
-      return "ブロック #" + std::to_string(record.BlockNumber);
+      return std::string("ブロック #").append(std::to_string(record.BlockNumber));
     default:
       if (record.Range >= 0 && record.Range < kRangeCount) {
         return std::string(kRangeCaptions[static_cast<std::size_t>(record.Range)]);
@@ -56,26 +58,29 @@ std::string MatchPlace(const MatchRecord& record) {
 std::string MatchLayer(const MatchRecord& record) {
   if (record.Range != RangeData) return {};
   std::string layer{HexDigit(record.LayerGroup), '-', HexDigit(record.Layer)};
-  if (!record.LayerName.empty()) layer += " " + OneLine(record.LayerName);
+  if (!record.LayerName.empty()) layer.append(" ").append(OneLine(record.LayerName));
   return layer;
 }
 
 std::string MatchPosition(const MatchRecord& record) {
   if (record.Range != RangeData) return {};
-  return "(" + Coordinate(record.X) + ", " + Coordinate(record.Y) + ")";
+  std::string position = "(";
+  position.append(Coordinate(record.X)).append(", ").append(Coordinate(record.Y)).append(")");
+  return position;
 }
 
 std::string MatchTextLine(const MatchRecord& record) {
   if (record.Range == RangeBlockName && record.BlockName != record.Text) {
-    return OneLine(record.BlockName) + " (" + OneLine(record.Text) + ")";
+    return OneLine(record.BlockName).append(" (").append(OneLine(record.Text)).append(")");
   }
   return OneLine(record.Text);
 }
 
 std::string MatchLine(const MatchRecord& record) {
-  std::string line = "[" + MatchPlace(record) + "]";
+  std::string line = "[";
+  line.append(MatchPlace(record)).append("]");
   for (const std::string& part : {MatchLayer(record), MatchPosition(record), MatchTextLine(record)}) {
-    if (!part.empty()) line += " " + part;
+    if (!part.empty()) line.append(" ").append(part);
   }
   return line;
 }

@@ -6,6 +6,7 @@
 #include <QScreen>
 
 #include "files/shell_open.h"
+#include "ui/found_list_menu.h"
 #include "ui/list_box.h"
 #include "ui/twips.h"
 
@@ -32,6 +33,7 @@ ErrorWindow::ErrorWindow(ShellOpener& shell, QWidget* parent)
   command1_->setAutoDefault(false);
   connect(command1_, &QPushButton::clicked, this, &ErrorWindow::Command1_Click);
   connect(list1_, &QListWidget::itemDoubleClicked, this, [this] { List1_DblClick(); });
+  new ListContextMenu(*list1_, shell_);
 }
 
 void ErrorWindow::AddPath(const std::string& path) { list1_->AddPath(path); }

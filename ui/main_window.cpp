@@ -14,6 +14,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTabBar>
+#include <QSaveFile>
 #include <QTreeView>
 
 #include "files/search_history.h"
@@ -23,7 +24,11 @@
 #include "search/search_range.h"
 #include "ui/desktop_shell.h"
 #include "ui/error_window.h"
+#include "ui/found_list_menu.h"
+#include "ui/found_matches.h"
 #include "ui/list_box.h"
+#include "ui/list_save_dialog.h"
+#include "ui/matches_window.h"
 #include "ui/screenshot.h"
 #include "ui/search_run.h"
 #include "ui/tab_control.h"
@@ -60,9 +65,11 @@ MainWindow::MainWindow(WindowServices services, QWidget* parent)
   if (services.messages == nullptr) ownMessages_ = std::make_unique<QtMessageBoxes>();
   if (services.shell == nullptr) ownShell_ = std::make_unique<DesktopShell>();
   if (services.drawings == nullptr) ownDrawings_ = std::make_unique<ReaderDrawingSource>();
+  if (services.saveDialog == nullptr) ownSaveDialog_ = std::make_unique<QtListSaveDialog>();
   messages_ = services.messages != nullptr ? services.messages : ownMessages_.get();
   shell_ = services.shell != nullptr ? services.shell : ownShell_.get();
   drawings_ = services.drawings != nullptr ? services.drawings : ownDrawings_.get();
+  saveDialog_ = services.saveDialog != nullptr ? services.saveDialog : ownSaveDialog_.get();
 
   setObjectName(QStringLiteral("dorvan"));
   setWindowTitle(MainCaption());
@@ -158,6 +165,8 @@ void MainWindow::BuildFoundArea() {
   connect(command_[2], &QPushButton::clicked, this, [this] { Command2_Click(); });
   connect(command_[3], &QPushButton::clicked, this, [this] { Command3_Click(); });
   connect(list2_, &QListWidget::itemDoubleClicked, this, [this] { List2_DblClick(); });
+  list2Menu_ = new ListContextMenu(*list2_, *shell_,
+                                   {[this](int row) { ShowMatchesOf(row); }, [this] { SaveFoundList(); }});
 }
 
 void MainWindow::BuildRangeFrame() {
@@ -329,8 +338,11 @@ int16_t MainWindow::Works() {
   ListBox* targets = TargetListOfPage(controls.FrontPage);
   cancelRequested_ = false;
 
+  // The found list's tool tips and matches window show what matched, from this run.
+  RunSettings settings = runSettings_;
+  settings.CollectMatches = true;
   SearchRunThread run(
-      controls, request_, *drawings_, runSettings_, cancelRequested_,
+      controls, request_, *drawings_, settings, cancelRequested_,
       [this](const QString& text, const QString& title) {
         messages_->Show(this, title, text, MessageIcon::None, MessageButtons::Ok);
       });
@@ -378,6 +390,13 @@ int16_t MainWindow::Works() {
   if (!outcome.FoundList.empty()) {
     list2Extent_.EndBatch(outcome.LongestFoundPathBytes);
     ApplyExtent(list2_, list2Extent_);
+  }
+  // The list was filled by this run alone, in the found list's order.
+  for (std::size_t i = 0; i < outcome.FoundMatches.size(); ++i) {
+    QListWidgetItem* item = list2_->item(static_cast<int>(i));
+    if (item != nullptr && list2_->PathAt(static_cast<int>(i)) == outcome.FoundList[i]) {
+      AttachMatches(*item, std::move(outcome.FoundMatches[i]));
+    }
   }
 
   if (!outcome.ErrorFileList.empty()) {
@@ -441,6 +460,30 @@ void MainWindow::List2_DblClick() {
   const int row = list2_->currentRow();
   if (row < 0) return;
   shell_->ShellOpen(list2_->PathAt(row), kShowMaximized);
+}
+
+void MainWindow::ShowMatchesOf(int row) {
+  const QListWidgetItem* item = list2_->item(row);
+  if (item == nullptr) return;
+  if (matchesWindow_ == nullptr) matchesWindow_ = new MatchesWindow(this);
+  matchesWindow_->ShowMatches(list2_->PathAt(row), MatchesOf(*item));
+}
+
+void MainWindow::SaveFoundList() {
+  const QString file = saveDialog_->ChooseSaveFile(this);
+  if (file.isEmpty()) return;
+  std::vector<FoundEntry> entries;
+  for (int row = 0; row < list2_->count(); ++row) entries.push_back({list2_->PathAt(row), MatchesOf(*list2_->item(row))});
+  const std::string csv = FoundListCsv(entries);
+  // Written beside and then put in place, so a failed save leaves an older file whole.
+  QSaveFile out(file);
+  const bool saved = out.open(QIODevice::WriteOnly) &&
+                     out.write(csv.data(), static_cast<qint64>(csv.size())) == static_cast<qint64>(csv.size()) &&
+                     out.commit();
+  if (!saved) {
+    messages_->Show(this, MainCaption(), QStringLiteral("一覧を保存できませんでした。\n%1").arg(file),
+                    MessageIcon::Exclamation, MessageButtons::Ok);
+  }
 }
 
 void MainWindow::Unload() { close(); }

@@ -35,6 +35,9 @@ namespace dorvan::ui {
 
 class ErrorWindow;
 class ListBox;
+class ListContextMenu;
+class ListSaveDialog;
+class MatchesWindow;
 class TabControl;
 
 // The caption of the main window, which also titles its message boxes and the two small
@@ -47,6 +50,7 @@ struct WindowServices {
   MessageBoxes* messages = nullptr;
   ShellOpener* shell = nullptr;
   DrawingSource* drawings = nullptr;
+  ListSaveDialog* saveDialog = nullptr;  // "一覧を保存…"
 };
 
 class MainWindow : public QWidget {
@@ -131,6 +135,13 @@ class MainWindow : public QWidget {
   // Opens the found drawing at the current index with the desktop's application.
   void List2_DblClick();
 
+  // The found list's context menu, the window of one drawing's matches (null until first
+  // shown), "一致箇所を表示" for a row and "一覧を保存…".
+  ListContextMenu* List2Menu() const { return list2Menu_; }
+  MatchesWindow* Matches() const { return matchesWindow_; }
+  void ShowMatchesOf(int row);
+  void SaveFoundList();
+
   // Closes the main window, which ends the program.
   void Unload();
 
@@ -166,9 +177,13 @@ class MainWindow : public QWidget {
   std::unique_ptr<MessageBoxes> ownMessages_;
   std::unique_ptr<ShellOpener> ownShell_;
   std::unique_ptr<DrawingSource> ownDrawings_;
+  std::unique_ptr<ListSaveDialog> ownSaveDialog_;
   MessageBoxes* messages_;
   ShellOpener* shell_;
   DrawingSource* drawings_;
+  ListSaveDialog* saveDialog_;
+  ListContextMenu* list2Menu_ = nullptr;
+  MatchesWindow* matchesWindow_ = nullptr;
 
   QLabel* label1_ = nullptr;
   QLabel* label2_ = nullptr;

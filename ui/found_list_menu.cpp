@@ -1,0 +1,75 @@
+#include "ui/found_list_menu.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QMenu>
+#include <set>
+
+#include "files/shell_open.h"
+#include "ui/list_box.h"
+#include "ui/window_paths.h"
+
+namespace dorvan::ui {
+
+std::string ContainingFolder(const std::string& path) {
+  const std::size_t slash = path.find_last_of('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+ListContextMenu::ListContextMenu(ListBox& list, ShellOpener& shell, FoundListActions found)
+    : QObject(&list), list_(list), shell_(shell), found_(std::move(found)) {
+  menu_ = new QMenu(&list);
+  menu_->setAccessibleName(QStringLiteral("一覧のメニュー"));
+  open_ = menu_->addAction(QStringLiteral("開く"), this, &ListContextMenu::OpenSelected);
+  if (found_.showMatches) {
+    showMatches_ = menu_->addAction(QStringLiteral("一致箇所を表示"), this, [this] {
+      if (list_.currentRow() >= 0) found_.showMatches(list_.currentRow());
+    });
+  }
+  openFolder_ = menu_->addAction(QStringLiteral("フォルダを開く"), this, &ListContextMenu::OpenSelectedFolders);
+  copyPaths_ = menu_->addAction(QStringLiteral("パスをコピー"), this, &ListContextMenu::CopySelectedPaths);
+  copyPaths_->setShortcut(QKeySequence::Copy);
+  if (found_.saveList) {
+    menu_->addSeparator();
+    saveList_ = menu_->addAction(QStringLiteral("一覧を保存…"), this, [this] { found_.saveList(); });
+  }
+
+  // Ctrl+C itself is the list's own key.
+  list.setContextMenuPolicy(Qt::CustomContextMenu);
+  connect(&list, &QWidget::customContextMenuRequested, this, &ListContextMenu::ShowAt);
+}
+
+QMenu* ListContextMenu::Menu() {
+  const bool any = !list_.selectedItems().isEmpty();
+  open_->setEnabled(any);
+  openFolder_->setEnabled(any);
+  copyPaths_->setEnabled(any);
+  if (showMatches_ != nullptr) showMatches_->setEnabled(list_.currentItem() != nullptr);
+  if (saveList_ != nullptr) saveList_->setEnabled(list_.count() > 0);
+  return menu_;
+}
+
+void ListContextMenu::ShowAt(const QPoint& position) {
+  Menu()->popup(list_.viewport()->mapToGlobal(position));
+}
+
+
+void ListContextMenu::OpenSelected() {
+  for (const std::string& path : list_.SelectedPaths()) shell_.ShellOpen(path, kShowMaximized);
+}
+
+void ListContextMenu::OpenSelectedFolders() {
+  std::set<std::string> opened;
+  for (const std::string& path : list_.SelectedPaths()) {
+    const std::string folder = ContainingFolder(path);
+    if (opened.insert(folder).second) shell_.ShellOpen(folder, kShowNormal);
+  }
+}
+
+void ListContextMenu::CopySelectedPaths() {
+  const std::vector<std::string> paths = list_.SelectedPaths();
+  if (!paths.empty()) QApplication::clipboard()->setMimeData(PathsMimeData(paths));
+}
+
+}  // namespace dorvan::ui
