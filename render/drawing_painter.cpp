@@ -4,8 +4,9 @@
 #include <QFontMetricsF>
 #include <QPen>
 #include <algorithm>
+#include <array>
 #include <cmath>
-#include <unordered_map>
+#include <map>
 
 #include "render/drawing_walk.h"
 #include "render/framing.h"
@@ -44,13 +45,25 @@ class PaintSink final : public ShapeSink {
     metrics_ = metrics;
   }
 
+  bool BeginInsert(const EntityBase& pen, const QRectF& bounds, bool) override {
+    const QRectF device = toDevice_.mapRect(bounds);
+    if (!device.intersects(visible_) && !visible_.contains(device.center())) return false;
+    if (device.width() < 1.5 && device.height() < 1.5) {
+      // A block smaller than a pixel is a speck: no need to walk its entities.
+      painter_.fillRect(QRect(static_cast<int>(std::floor(device.center().x())),
+                              static_cast<int>(std::floor(device.center().y())), 1, 1),
+                        Colour(pen.PenColour));
+      return false;
+    }
+    return true;
+  }
+
   void Line(const EntityBase& pen, QPointF from, QPointF to) override {
     const QPointF a = toDevice_.map(from), b = toDevice_.map(to);
     if (std::max(a.x(), b.x()) < visible_.left() || std::min(a.x(), b.x()) > visible_.right() ||
         std::max(a.y(), b.y()) < visible_.top() || std::min(a.y(), b.y()) > visible_.bottom())
       return;
-    UsePen(pen);
-    painter_.drawLine(a, b);
+    Batch(pen).push_back(QLineF(a, b));
   }
 
   void Arc(const EntityBase& pen, const ArcShape& arc) override {
@@ -62,43 +75,55 @@ class PaintSink final : public ShapeSink {
     const double radius = std::max(std::hypot(device.u.x(), device.u.y()), std::hypot(device.v.x(), device.v.y()));
     const QRectF reach(device.centre - QPointF(radius, radius), device.centre + QPointF(radius, radius));
     if (!reach.intersects(visible_)) return;
-    UsePen(pen);
+    std::vector<QLineF>& lines = Batch(pen);
     if (radius < 0.5) {
-      painter_.drawPoint(device.centre);
+      lines.push_back(QLineF(device.centre, device.centre + QPointF(0.5, 0)));
       return;
     }
     // Chords stay within a fifth of a pixel of the curve.
     const double step = 2.0 * std::sqrt(0.4 / radius);
     const int segments = std::clamp(static_cast<int>(std::ceil(std::fabs(device.sweep) / step)), 4, 4096);
-    points_.resize(static_cast<std::size_t>(segments) + 1);
-    for (int k = 0; k <= segments; ++k) points_[static_cast<std::size_t>(k)] = device.At(device.start + device.sweep * k / segments);
-    painter_.drawPolyline(points_.data(), segments + 1);
+    // (cos t, sin t) advanced by a rotation of one step instead of a sine and cosine a point.
+    const double delta = device.sweep / segments, cosDelta = std::cos(delta), sinDelta = std::sin(delta);
+    double c = std::cos(device.start), s = std::sin(device.start);
+    QPointF previous = device.centre + device.u * c + device.v * s;
+    for (int k = 1; k <= segments; ++k) {
+      const double next = c * cosDelta - s * sinDelta;
+      s = s * cosDelta + c * sinDelta;
+      c = next;
+      const QPointF point = device.centre + device.u * c + device.v * s;
+      lines.push_back(QLineF(previous, point));
+      previous = point;
+    }
+    batched_ += segments;
   }
 
   void Point(const EntityBase& pen, QPointF at, int32_t code) override {
     const QPointF p = toDevice_.map(at);
     if (!visible_.contains(p)) return;
-    const QColor colour = PenColourOnWhite(header_, pen.PenColour);
     if (code == 0) {
-      painter_.fillRect(QRectF(p.x() - 1, p.y() - 1, 2, 2), colour);
+      painter_.fillRect(QRect(static_cast<int>(std::floor(p.x())) - 1, static_cast<int>(std::floor(p.y())) - 1, 2, 2),
+                        Colour(pen.PenColour));
       return;
     }
     // Special points: a small cross.
-    UsePen(pen);
-    painter_.drawLine(p + QPointF(-3, -3), p + QPointF(3, 3));
-    painter_.drawLine(p + QPointF(-3, 3), p + QPointF(3, -3));
+    std::vector<QLineF>& lines = Batch(pen);
+    lines.push_back(QLineF(p + QPointF(-3, -3), p + QPointF(3, 3)));
+    lines.push_back(QLineF(p + QPointF(-3, 3), p + QPointF(3, -3)));
   }
 
   void Solid(const EntityBase& pen, const QPointF (&corners)[4], int32_t ownColour) override {
     QPointF device[4];
     for (int k = 0; k < 4; ++k) device[k] = toDevice_.map(corners[k]);
-    const QColor colour = ownColour >= 0 ? StoredColour(ownColour) : PenColourOnWhite(header_, pen.PenColour);
-    painter_.save();
+    QRectF reach(device[0], QSizeF(0, 0));
+    for (const QPointF& corner : device) reach |= QRectF(corner, QSizeF(0, 0));
+    if (!reach.adjusted(-1, -1, 1, 1).intersects(visible_)) return;
+    const QColor colour = ownColour >= 0 ? StoredColour(ownColour) : Colour(pen.PenColour);
+    Flush();  // what comes before a solid in the file lies under it
     painter_.setPen(QPen(colour, 0));  // a thin solid still shows
     painter_.setBrush(colour);
     painter_.drawPolygon(device, 4);
-    painter_.restore();
-    penKey_ = -1;
+    painter_.setBrush(Qt::NoBrush);
   }
 
   void Text(const EntityBase& pen, const PlacedText& placed) override {
@@ -109,17 +134,15 @@ class PaintSink final : public ShapeSink {
                                                    QPointF(TextLength(text), text.Height), QPointF(0, text.Height)}));
     if (!outline.boundingRect().intersects(visible_)) return;
     const QPointF up = frame.map(QPointF(0, text.Height)) - frame.map(QPointF(0, 0));
-    const QColor colour = PenColourOnWhite(header_, pen.PenColour);
+    const QColor colour = Colour(pen.PenColour);
     if (std::hypot(up.x(), up.y()) < kSmallestGlyphPixels) {
       QColor bar = colour;
       bar.setAlphaF(0.35);
-      painter_.save();
       painter_.setPen(Qt::NoPen);
       painter_.setBrush(bar);
       painter_.drawPolygon(outline);
-      painter_.restore();
-      penKey_ = -1;
-      return;
+      painter_.setBrush(Qt::NoBrush);
+        return;
     }
     const double sx = text.Width / fullAdvance_;
     const double sy = text.Height / (ascent_ + descent_);
@@ -135,7 +158,6 @@ class PaintSink final : public ShapeSink {
       painter_.drawText(QPointF(0, 0), cell.glyph);
     }
     painter_.restore();
-    penKey_ = -1;
   }
 
   void Highlight(const QPolygonF& box) {
@@ -148,23 +170,53 @@ class PaintSink final : public ShapeSink {
     if (bounds.width() < 8 && bounds.height() < 8) device = QPolygonF(bounds.adjusted(-4, -4, 4, 4));
     painter_.drawPolygon(device);
     painter_.restore();
-    penKey_ = -1;
   }
 
  private:
-  void UsePen(const EntityBase& base) {
+  const QColor& Colour(int number) {
+    const std::size_t slot = number >= 0 && number < 357 ? static_cast<std::size_t>(number) : 0;
+    if (!colourKnown_[slot]) {
+      colours_[slot] = PenColourOnWhite(header_, slot == 0 ? number : static_cast<int>(slot));
+      colourKnown_[slot] = true;
+    }
+    return colours_[slot];
+  }
+
+  // The lines waiting to be drawn with `base`'s pen. Lines are drawn a pen at a time: a
+  // pen change costs the painter more than a short line, and hairlines look the same in
+  // any order.
+  std::vector<QLineF>& Batch(const EntityBase& base) {
     const int type = base.PenStyle;
     const int key = (base.PenColour & 0xFFFF) << 8 | (type & 0xFF);
-    if (key == penKey_) return;
-    penKey_ = key;
-    QPen pen(PenColourOnWhite(header_, base.PenColour), 1.0);
-    pen.setCosmetic(true);
-    pen.setCapStyle(Qt::FlatCap);
-    auto dashes = dashCache_.find(type);
-    if (dashes == dashCache_.end()) dashes = dashCache_.emplace(type, DashPattern(header_, type)).first;
-    if (!dashes->second.isEmpty()) pen.setDashPattern(dashes->second);
-    painter_.setPen(pen);
+    if (key == lastKey_) return *lastBatch_;
+    auto found = batches_.find(key);
+    if (found == batches_.end()) {
+      QPen pen(Colour(base.PenColour), 1.0);
+      pen.setCosmetic(true);
+      pen.setCapStyle(Qt::FlatCap);
+      const QList<qreal> dashes = DashPattern(header_, type);
+      if (!dashes.isEmpty()) pen.setDashPattern(dashes);
+      found = batches_.emplace(key, PenBatch{pen, {}}).first;
+    }
+    lastKey_ = key;
+    lastBatch_ = &found->second.lines;
+    if (++batched_ > kLinesPerFlush) Flush();
+    return *lastBatch_;
   }
+
+ public:
+  // Draws the waiting lines.
+  void Flush() {
+    for (auto& [key, batch] : batches_) {
+      if (batch.lines.empty()) continue;
+      painter_.setPen(batch.pen);
+      painter_.drawLines(batch.lines.data(), static_cast<int>(batch.lines.size()));
+      batch.lines.clear();
+    }
+    batched_ = 0;
+  }
+
+ private:
 
   QPainter& painter_;
   const JwwHeader& header_;
@@ -173,9 +225,17 @@ class PaintSink final : public ShapeSink {
   QFont font_;
   QFontMetricsF metrics_{QFont()};
   double fullAdvance_ = kGlyphPixels, ascent_ = 0, descent_ = 0;
-  int penKey_ = -1;
-  std::unordered_map<int, QList<qreal>> dashCache_;
-  std::vector<QPointF> points_;
+  struct PenBatch {
+    QPen pen;
+    std::vector<QLineF> lines;
+  };
+  static constexpr int kLinesPerFlush = 1 << 16;
+  std::map<int, PenBatch> batches_;
+  int lastKey_ = -1;
+  std::vector<QLineF>* lastBatch_ = nullptr;
+  int batched_ = 0;
+  std::array<QColor, 357> colours_{};
+  std::array<bool, 357> colourKnown_{};
 };
 
 }  // namespace
@@ -189,6 +249,7 @@ bool PaintDrawing(QPainter& painter, const JwwDrawing& drawing, const QTransform
   painter.setBrush(Qt::NoBrush);
   PaintSink sink(painter, drawing.Header, sheetToDevice);
   const bool finished = WalkDrawing(drawing, sink, options.cancel);
+  sink.Flush();
   if (finished)
     for (const QPolygonF& box : options.highlights) sink.Highlight(box);
   painter.restore();

@@ -1,7 +1,11 @@
 #include "render/drawing_walk.h"
 
 #include <cmath>
+#include <map>
+#include <optional>
 #include <vector>
+
+#include "render/framing.h"
 
 namespace dorvan::render {
 
@@ -24,14 +28,30 @@ namespace {
 bool Sound(double value) { return std::isfinite(value) && std::fabs(value) <= kAbsurdCoordinate; }
 bool Sound(QPointF p) { return Sound(p.x()) && Sound(p.y()); }
 
+// What a block definition draws, in its own coordinates (nothing when it draws nothing),
+// by block index; worked out once per walk where first needed.
+using BlockBoundsCache = std::map<int32_t, std::optional<QRectF>>;
+
 class Walker {
  public:
-  Walker(const JwwDrawing& drawing, ShapeSink& sink, const std::atomic<bool>* cancel)
-      : drawing_(drawing), sink_(sink), cancel_(cancel) {}
+  Walker(const JwwDrawing& drawing, ShapeSink& sink, const std::atomic<bool>* cancel, BlockBoundsCache& bounds)
+      : drawing_(drawing), sink_(sink), cancel_(cancel), blockBounds_(bounds) {}
 
   bool Run() {
     WalkList(drawing_.Data, QTransform(), true);
     return !cancelled_;
+  }
+
+  // The bounds of one block's entities, walked with the blocks open on this path.
+  std::optional<QRectF> BlockBounds(int32_t number, const BlockDefinition& block) {
+    BoundsSink bounds;
+    Walker inner(drawing_, bounds, cancel_, blockBounds_);
+    inner.openBlocks_ = openBlocks_;
+    inner.openBlocks_.push_back(number);
+    inner.depth_ = depth_ + 1;
+    inner.WalkList(block.Data, QTransform(), false);
+    if (inner.cancelled_) cancelled_ = stopped_ = true;
+    return bounds.Box();
   }
 
  private:
@@ -160,9 +180,22 @@ class Walker {
     place.translate(insert.X, insert.Y);
     place.rotateRadians(insert.Rotation);
     place.scale(insert.ScaleX, insert.ScaleY);
+    const QTransform blockToSheet = place * toSheet;
+    const int32_t blockIndex = index[static_cast<std::size_t>(insert.Number)];
+    auto known = blockBounds_.find(blockIndex);
+    if (known == blockBounds_.end()) known = blockBounds_.emplace(blockIndex, BlockBounds(insert.Number, *block)).first;
+    if (!known->second || stopped_) return;  // draws nothing
+    // A box stays a box under quarter turns and scaling; other turns only bound it.
+    const double tiny = 1e-12 * (std::fabs(blockToSheet.m11()) + std::fabs(blockToSheet.m12()) +
+                                 std::fabs(blockToSheet.m21()) + std::fabs(blockToSheet.m22()));
+    const bool exact = (std::fabs(blockToSheet.m12()) <= tiny && std::fabs(blockToSheet.m21()) <= tiny) ||
+                       (std::fabs(blockToSheet.m11()) <= tiny && std::fabs(blockToSheet.m22()) <= tiny);
+    const QRectF bounds = blockToSheet.mapRect(*known->second);
+    if (!Sound(bounds.topLeft()) || !Sound(bounds.bottomRight())) return;
+    if (!sink_.BeginInsert(insert.Base, bounds, exact)) return;
     openBlocks_.push_back(insert.Number);
     ++depth_;
-    WalkList(block->Data, place * toSheet, false);
+    WalkList(block->Data, blockToSheet, false);
     --depth_;
     openBlocks_.pop_back();
   }
@@ -170,6 +203,7 @@ class Walker {
   const JwwDrawing& drawing_;
   ShapeSink& sink_;
   const std::atomic<bool>* cancel_;
+  BlockBoundsCache& blockBounds_;
   std::vector<int32_t> openBlocks_;
   int depth_ = 0;
   int64_t shapes_ = 0;
@@ -180,7 +214,8 @@ class Walker {
 }  // namespace
 
 bool WalkDrawing(const JwwDrawing& drawing, ShapeSink& sink, const std::atomic<bool>* cancel) {
-  Walker walker(drawing, sink, cancel);
+  BlockBoundsCache bounds;
+  Walker walker(drawing, sink, cancel, bounds);
   return walker.Run();
 }
 

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <QPointF>
+#include <QRectF>
 #include <QTransform>
 #include <atomic>
 #include <cstdint>
@@ -43,6 +44,9 @@ class ShapeSink {
   virtual void Point(const EntityBase& pen, QPointF at, int32_t code) = 0;
   virtual void Solid(const EntityBase& pen, const QPointF (&corners)[4], int32_t ownColour) = 0;
   virtual void Text(const EntityBase& pen, const PlacedText& text) = 0;
+  // Before a block insert's entities: `bounds` holds everything the insert draws (on the
+  // sheet), exactly so when `exact` (no rotation but quarter turns); false skips them.
+  virtual bool BeginInsert(const EntityBase& /*pen*/, const QRectF& /*bounds*/, bool /*exact*/) { return true; }
 };
 
 // True when the layer group and the layer an entity lies on are shown (state not 0);

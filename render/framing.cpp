@@ -8,51 +8,6 @@
 namespace dorvan::render {
 namespace {
 
-class ExtentSink final : public ShapeSink {
- public:
-  void Line(const EntityBase&, QPointF from, QPointF to) override {
-    Add(from);
-    Add(to);
-  }
-  void Arc(const EntityBase&, const ArcShape& arc) override {
-    const QRectF box = ArcExtents(arc);
-    Add(box.topLeft());
-    Add(box.bottomRight());
-  }
-  void Point(const EntityBase&, QPointF at, int32_t) override { Add(at); }
-  void Solid(const EntityBase&, const QPointF (&corners)[4], int32_t) override {
-    for (const QPointF& corner : corners) Add(corner);
-  }
-  void Text(const EntityBase&, const PlacedText& placed) override {
-    const QTransform frame = TextFrame(placed);
-    Add(frame.map(QPointF(0, 0)));
-    Add(frame.map(QPointF(TextLength(*placed.text), 0)));
-  }
-
-  std::optional<QRectF> Box() const {
-    if (!any_) return std::nullopt;
-    return QRectF(QPointF(minX_, minY_), QPointF(maxX_, maxY_));
-  }
-
- private:
-  void Add(QPointF p) {
-    if (!std::isfinite(p.x()) || !std::isfinite(p.y())) return;
-    if (!any_) {
-      minX_ = maxX_ = p.x();
-      minY_ = maxY_ = p.y();
-      any_ = true;
-      return;
-    }
-    minX_ = std::min(minX_, p.x());
-    maxX_ = std::max(maxX_, p.x());
-    minY_ = std::min(minY_, p.y());
-    maxY_ = std::max(maxY_, p.y());
-  }
-
-  bool any_ = false;
-  double minX_ = 0, minY_ = 0, maxX_ = 0, maxY_ = 0;
-};
-
 // Sheet sizes in millimetres by drawing size: A0 to A4, then 2A to 5A.
 QSizeF SheetSize(int32_t drawingSize) {
   switch (drawingSize) {
@@ -70,7 +25,60 @@ QSizeF SheetSize(int32_t drawingSize) {
 
 }  // namespace
 
+void BoundsSink::Line(const EntityBase&, QPointF from, QPointF to) {
+  Add(from);
+  Add(to);
+}
+
+void BoundsSink::Arc(const EntityBase&, const ArcShape& arc) {
+  const QRectF box = ArcExtents(arc);
+  Add(box.topLeft());
+  Add(box.bottomRight());
+}
+
+void BoundsSink::Point(const EntityBase&, QPointF at, int32_t) { Add(at); }
+
+void BoundsSink::Solid(const EntityBase&, const QPointF (&corners)[4], int32_t) {
+  for (const QPointF& corner : corners) Add(corner);
+}
+
+void BoundsSink::Text(const EntityBase&, const PlacedText& placed) {
+  const QTransform frame = TextFrame(placed);
+  Add(frame.map(QPointF(0, 0)));
+  Add(frame.map(QPointF(TextLength(*placed.text), 0)));
+}
+
+bool BoundsSink::BeginInsert(const EntityBase&, const QRectF& bounds, bool exact) {
+  if (!exact) return true;
+  Add(bounds.topLeft());
+  Add(bounds.bottomRight());
+  return false;
+}
+
+std::optional<QRectF> BoundsSink::Box() const {
+  if (!any_) return std::nullopt;
+  return QRectF(QPointF(minX_, minY_), QPointF(maxX_, maxY_));
+}
+
+void BoundsSink::Add(QPointF p) {
+  if (!std::isfinite(p.x()) || !std::isfinite(p.y())) return;
+  if (!any_) {
+    minX_ = maxX_ = p.x();
+    minY_ = maxY_ = p.y();
+    any_ = true;
+    return;
+  }
+  minX_ = std::min(minX_, p.x());
+  maxX_ = std::max(maxX_, p.x());
+  minY_ = std::min(minY_, p.y());
+  maxY_ = std::max(maxY_, p.y());
+}
+
 QRectF ArcExtents(const ArcShape& arc) {
+  if (std::fabs(arc.sweep) >= 2 * M_PI) {
+    const double rx = std::hypot(arc.u.x(), arc.v.x()), ry = std::hypot(arc.u.y(), arc.v.y());
+    return QRectF(arc.centre - QPointF(rx, ry), arc.centre + QPointF(rx, ry));
+  }
   double minX = 0, maxX = 0, minY = 0, maxY = 0;
   bool any = false;
   auto add = [&](double t) {
@@ -102,7 +110,7 @@ QRectF ArcExtents(const ArcShape& arc) {
 }
 
 std::optional<QRectF> DrawnExtents(const JwwDrawing& drawing) {
-  ExtentSink sink;
+  BoundsSink sink;
   WalkDrawing(drawing, sink);
   return sink.Box();
 }

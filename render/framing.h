@@ -17,6 +17,25 @@ namespace dorvan::render {
 // The bounding box of an arc from its sweep (in sheet units, y up).
 QRectF ArcExtents(const ArcShape& arc);
 
+// Collects the bounding box of the shapes a walk hands out (inserts by their bounds where
+// those are exact).
+class BoundsSink final : public ShapeSink {
+ public:
+  void Line(const EntityBase&, QPointF from, QPointF to) override;
+  void Arc(const EntityBase&, const ArcShape& arc) override;
+  void Point(const EntityBase&, QPointF at, int32_t) override;
+  void Solid(const EntityBase&, const QPointF (&corners)[4], int32_t) override;
+  void Text(const EntityBase&, const PlacedText& placed) override;
+  bool BeginInsert(const EntityBase&, const QRectF& bounds, bool exact) override;
+  // Nothing when no shape came.
+  std::optional<QRectF> Box() const;
+
+ private:
+  void Add(QPointF p);
+  bool any_ = false;
+  double minX_ = 0, minY_ = 0, maxX_ = 0, maxY_ = 0;
+};
+
 // The bounding box of everything drawn, in sheet millimetres (y up, so top() is the
 // smallest y); nothing when nothing is drawn. The box may have no width or height.
 std::optional<QRectF> DrawnExtents(const JwwDrawing& drawing);
