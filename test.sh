@@ -16,3 +16,9 @@ cmake --build build -j"$jobs"
 
 cd build
 QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j"$jobs"
+
+# The Debian package, built in Release in build-package: its files, its dependencies and
+# lintian's verdict.
+cd ..
+package=$(./scripts/package.sh build-package)
+./scripts/check-package.sh "$package"

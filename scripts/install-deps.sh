@@ -7,6 +7,7 @@ packages=(
   qt6-base-dev qt6-svg-dev libicu-dev libpcre2-dev zlib1g-dev libsqlite3-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth fonts-ipafont-gothic
+  dpkg-dev fakeroot file lintian
 )
 if [ "${1:-}" = "--bench" ]; then
   packages+=(ripgrep time)

@@ -1,0 +1,68 @@
+# The Debian package: `cpack -G DEB` in a build folder packs everything the build installs
+# (the programs, the desktop entry, the JWW file type, the icon and whatever else has an
+# install rule) under /usr, with the README, copyright, changelog and manual pages in the
+# places Debian's tools look for them. scripts/package.sh builds it in Release.
+
+set(DORVAN_PACKAGE_MAINTAINER "dorvan developers <dorvan@example.org>"
+    CACHE STRING "The Maintainer field of the Debian package")
+
+set(dorvan_doc_dir share/doc/${PROJECT_NAME})
+install(FILES ${PROJECT_SOURCE_DIR}/README.md ${CMAKE_CURRENT_LIST_DIR}/copyright DESTINATION ${dorvan_doc_dir})
+
+# Debian wants the changelog and manual pages compressed with the most compression and
+# without a time stamp, so that two builds give the same bytes.
+set(dorvan_compressed)
+function(dorvan_compress source output)
+  add_custom_command(OUTPUT ${output}
+    COMMAND sh -c "gzip -9nc \"$1\" > \"$2\"" sh ${source} ${output}
+    DEPENDS ${source}
+    VERBATIM)
+  set(dorvan_compressed ${dorvan_compressed} ${output} PARENT_SCOPE)
+endfunction()
+
+set(dorvan_package_dir ${CMAKE_BINARY_DIR}/package-files)
+file(MAKE_DIRECTORY ${dorvan_package_dir}/man1)
+dorvan_compress(${CMAKE_CURRENT_LIST_DIR}/changelog ${dorvan_package_dir}/changelog.gz)
+install(FILES ${dorvan_package_dir}/changelog.gz DESTINATION ${dorvan_doc_dir})
+# A manual page for every program this build makes that has one.
+foreach(program dorvan dorvan-search dorvan-render)
+  set(page ${PROJECT_SOURCE_DIR}/docs/man/${program}.1)
+  if(TARGET ${program} AND EXISTS ${page})
+    dorvan_compress(${page} ${dorvan_package_dir}/man1/${program}.1.gz)
+    install(FILES ${dorvan_package_dir}/man1/${program}.1.gz DESTINATION share/man/man1)
+  endif()
+endforeach()
+add_custom_target(dorvan_package_files ALL DEPENDS ${dorvan_compressed})
+
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME ${PROJECT_NAME})
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_VENDOR "dorvan developers")
+set(CPACK_PACKAGE_CONTACT "${DORVAN_PACKAGE_MAINTAINER}")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "desktop search for JWW drawings")
+# Debian shows the description as it is, so its lines are broken here.
+string(JOIN "\n" CPACK_PACKAGE_DESCRIPTION
+  "dorvan searches drawings in the JWW format for a text, a memo, a file version,"
+  "a drawing size, layer group and layer names, the print line-width base or block"
+  "names, and lists the drawings that match. Targets are picked files, dropped"
+  "files or a scanned folder tree; drawings that cannot be read are listed apart."
+  ""
+  "The package holds the desktop application dorvan (Qt 6, Japanese user"
+  "interface), the command-line search dorvan-search for scripts and terminals,"
+  "the picture writer dorvan-render (PNG, SVG, PDF), which also gives file"
+  "managers their JWW thumbnails, the desktop entry, the JWW file type and the"
+  "icon.")
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)  # dorvan_<version>_<architecture>.deb
+set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${DORVAN_PACKAGE_MAINTAINER}")
+# The dependencies are those of the linked shared libraries (Qt, ICU, PCRE2, zlib, the C++
+# runtime), with the versions the build machine's libraries need.
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# The window's captions and the pictures' texts are set in IPA Gothic; without it Qt falls
+# back to whatever Japanese font there is, with other widths.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS fonts-ipafont-gothic)
+set(CPACK_STRIP_FILES ON)
+set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
+    OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
+include(CPack)
