@@ -16,9 +16,12 @@
 #include <QTabBar>
 #include <QSaveFile>
 #include <QTreeView>
+#include <cstdio>
+#include <cstdlib>
 
 #include "files/search_history.h"
 #include "files/shell_open.h"
+#include "index/indexed_drawing_source.h"
 #include "search/reader_drawing_source.h"
 #include "search/search_items.h"
 #include "search/search_range.h"
@@ -64,7 +67,7 @@ MainWindow::MainWindow(WindowServices services, QWidget* parent)
                           Qt::WindowCloseButtonHint) {
   if (services.messages == nullptr) ownMessages_ = std::make_unique<QtMessageBoxes>();
   if (services.shell == nullptr) ownShell_ = std::make_unique<DesktopShell>();
-  if (services.drawings == nullptr) ownDrawings_ = std::make_unique<ReaderDrawingSource>();
+  if (services.drawings == nullptr) ownDrawings_ = MakeDrawingSource();
   if (services.saveDialog == nullptr) ownSaveDialog_ = std::make_unique<QtListSaveDialog>();
   messages_ = services.messages != nullptr ? services.messages : ownMessages_.get();
   shell_ = services.shell != nullptr ? services.shell : ownShell_.get();
@@ -237,8 +240,25 @@ void MainWindow::BuildRunArea() {
   progressBar1_->setValue(0);
   progressBar1_->setTextVisible(false);
   progressBar1_->hide();
+  indexNote_ = Named(new QLabel(QStringLiteral("索引を使えないため、図面を読んで検索しました。"), this), "IndexNote");
+  indexNote_->setGeometry(TwipsRect(150, 8430, 8040, 270));
+  indexNote_->setAccessibleName(QStringLiteral("索引の状態"));
+  indexNote_->hide();
 
   connect(command_[6], &QPushButton::clicked, this, [this] { Command6_Click(); });
+}
+
+std::unique_ptr<DrawingSource> MainWindow::MakeDrawingSource() {
+  // The index the command line uses too; without a cache folder the drawings are read.
+  const std::string path = index::DefaultIndexPath(std::getenv("XDG_CACHE_HOME"), std::getenv("HOME"));
+  if (path.empty()) return std::make_unique<ReaderDrawingSource>();
+  return std::make_unique<index::IndexedDrawingSource>(path, [this, path](const index::IndexProblem& problem) {
+    // A reading thread: the note is shown once the run is over.
+    std::fprintf(stderr, "dorvan: the index %s cannot be used (%s); the drawings are read\n", path.c_str(),
+                 problem.Detail.c_str());
+    std::lock_guard lock(indexProblemMutex_);
+    indexProblem_ = QString::fromStdString(path + ": " + problem.Detail);
+  });
 }
 
 void MainWindow::SetFocusOrder() {
@@ -337,6 +357,11 @@ int16_t MainWindow::Works() {
   const SearchControls controls = Snapshot();
   ListBox* targets = TargetListOfPage(controls.FrontPage);
   cancelRequested_ = false;
+  indexNote_->hide();
+  {
+    std::lock_guard lock(indexProblemMutex_);
+    indexProblem_.clear();
+  }
 
   // The found list's tool tips and matches window show what matched, from this run.
   RunSettings settings = runSettings_;
@@ -379,6 +404,13 @@ int16_t MainWindow::Works() {
   running_ = false;
   SearchOutcome outcome = run.TakeOutcome();
   lastEnding_ = outcome.Ending;
+  {
+    std::lock_guard lock(indexProblemMutex_);
+    if (!indexProblem_.isEmpty()) {
+      indexNote_->setToolTip(indexProblem_);
+      indexNote_->show();
+    }
+  }
 
   if (outcome.Ending == RunEnding::Refused || outcome.Ending == RunEnding::MalformedPattern) {
     messages_->Show(this, MainCaption(), FromUtf8(outcome.Message), MessageIcon::Exclamation,

@@ -9,6 +9,7 @@
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 
 #include "files/list_extent.h"
@@ -93,6 +94,8 @@ class MainWindow : public QWidget {
   QRadioButton* Option1() const { return option1_; }
   QRadioButton* Option2() const { return option2_; }
   QProgressBar* ProgressBar1() const { return progressBar1_; }
+  // Shown in the progress bar's place after a run that could not use the index.
+  QLabel* IndexNote() const { return indexNote_; }
 
   // The horizontal extents of the three lists, kept covering their longest entries.
   ListExtent& List1Extent() { return list1Extent_; }
@@ -161,6 +164,8 @@ class MainWindow : public QWidget {
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
+  // The drawing source of a window given none: the user's index over the reader.
+  std::unique_ptr<DrawingSource> MakeDrawingSource();
   void BuildTargetArea();
   void BuildSearchTextArea();
   void BuildFoundArea();
@@ -208,6 +213,10 @@ class MainWindow : public QWidget {
   QRadioButton* option1_ = nullptr;
   QRadioButton* option2_ = nullptr;
   QProgressBar* progressBar1_ = nullptr;
+  QLabel* indexNote_ = nullptr;
+  // What the index's failure during the run going on was, told from a reading thread.
+  std::mutex indexProblemMutex_;
+  QString indexProblem_;
 
   ControlRules rules_{RuleControls{}};
   int frontPage_ = 1;  // the page in front, for SSTab1_Click's argument

@@ -125,6 +125,42 @@ class SearchRunTest : public QObject {
     QVERIFY(f.errorWindows.empty());
   }
 
+  void ARepeatRunFromTheIndexShowsWhatTheFirstShowedAndAFailedIndexLeavesANote() {
+    TempFolder folder;
+    const std::string a = Drawing(folder, "a.jww", {u"図面番号"});
+    const std::string broken = BrokenHeader(folder, "broken.jww");
+    const QByteArray savedCache = qgetenv("XDG_CACHE_HOME");
+    // The messages and error windows of two runs.
+    struct Shown {
+      QStringList messages;
+      std::vector<QStringList> errorWindows;
+    };
+    auto twoRuns = [&](bool indexUsable, Shown& shown) {
+      WindowFixture f;
+      MainWindow& w = f.w();
+      for (const std::string& path : {a, broken}) w.List1()->AddPath(path);
+      for (int run = 0; run < 2; ++run) {
+        Search(w, QStringLiteral("図面"));
+        QCOMPARE(w.List2()->Paths(), std::vector<std::string>{a});
+        QCOMPARE(w.IndexNote()->isVisible(), !indexUsable);
+      }
+      for (const ShownMessage& message : f.messages.shown) shown.messages << message.text;
+      shown.errorWindows = f.errorWindows;
+    };
+    qputenv("XDG_CACHE_HOME", QByteArray::fromStdString(folder.File("cache")));
+    Shown usable, unusable;
+    twoRuns(true, usable);
+    // A file where the index's folder should be: the index cannot be opened.
+    folder.MakeFolder("unusable");
+    dorvan::testing::WriteBytesFile(folder.File("unusable/dorvan"), "");
+    qputenv("XDG_CACHE_HOME", QByteArray::fromStdString(folder.File("unusable")));
+    twoRuns(false, unusable);
+    qputenv("XDG_CACHE_HOME", savedCache);
+    QCOMPARE(usable.messages, unusable.messages);
+    QCOMPARE(usable.errorWindows, unusable.errorWindows);
+    QCOMPARE(usable.errorWindows.size(), std::size_t{2});
+  }
+
   void NothingFoundAnsweredYesKeepsTheWindowReady() {
     TempFolder folder;
     WindowFixture f;
