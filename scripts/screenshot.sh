@@ -3,11 +3,34 @@
 # picture of the main window (PNG).
 #
 #   scripts/screenshot.sh [OUTPUT.png]      (default: docs/screenshot.png)
+#   scripts/screenshot.sh --matches [OUTPUT.png] [DRAWING.jww...]
+#       the matches window of the first drawing found for 図 (default: docs/matches.png;
+#       drawings: the real ones in ../shared/drawings where present, else the samples)
 #
 # DORVAN_BUILD_DIR chooses the build folder (default: build).
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
-output="${1:-$root/docs/screenshot.png}"
+matches=
+search="図面番号"
+if [ "${1:-}" = "--matches" ]; then
+  matches=1
+  search="図"
+  shift
+fi
+default_output=$root/docs/screenshot.png
+[ -n "$matches" ] && default_output=$root/docs/matches.png
+output="${1:-$default_output}"
+[ $# -gt 0 ] && shift
+drawings=("$@")
+if [ ${#drawings[@]} -eq 0 ]; then
+  drawings=("$root"/samples/*.jww)
+  if [ -n "$matches" ] && compgen -G "$root/../shared/drawings/*.jww" >/dev/null; then
+    drawings=("$(cd "$root/../shared/drawings" && pwd)"/*.jww)
+  fi
+fi
+for i in "${!drawings[@]}"; do
+  case "${drawings[$i]}" in /*) ;; *) drawings[$i]="$PWD/${drawings[$i]}" ;; esac
+done
 case "$output" in /*) ;; *) output="$PWD/$output" ;; esac
 build="${DORVAN_BUILD_DIR:-$root/build}"
 
@@ -22,6 +45,7 @@ scratch="$(mktemp -d)"
 trap 'rm -rf "$scratch"' EXIT
 mkdir -m 700 "$scratch/runtime"
 cd "$scratch"
-XDG_RUNTIME_DIR="$scratch/runtime" DORVAN_SCREENSHOT="$output" DORVAN_SCREENSHOT_SEARCH="図面番号" \
-  xvfb-run -a -s "-screen 0 1024x768x24" "$build/ui/dorvan" "$root"/samples/*.jww
+XDG_RUNTIME_DIR="$scratch/runtime" DORVAN_SCREENSHOT="$output" DORVAN_SCREENSHOT_SEARCH="$search" \
+  DORVAN_SCREENSHOT_MATCHES="$matches" \
+  xvfb-run -a -s "-screen 0 1024x768x24" "$build/ui/dorvan" "${drawings[@]}"
 echo "saved $output"

@@ -9,6 +9,7 @@
 #include <cstdio>
 
 #include "ui/main_window.h"
+#include "ui/matches_window.h"
 
 namespace dorvan::ui {
 
@@ -26,10 +27,27 @@ void SaveScreenshotIfAsked(MainWindow& window) {
       target->Command6()->click();
     });
   }
+  // With DORVAN_SCREENSHOT_MATCHES the picture is the matches window of the first found
+  // drawing instead.
+  const bool matches = !qEnvironmentVariableIsEmpty("DORVAN_SCREENSHOT_MATCHES");
+  if (matches) {
+    QTimer::singleShot(600, &window, [target] {
+      if (target != nullptr) target->ShowMatchesOf(0);
+    });
+  }
   // Let the window lay out and paint first.
-  QTimer::singleShot(800, &window, [target, path] {
+  QTimer::singleShot(1000, &window, [target, path, matches] {
     if (target == nullptr) return;
-    if (!target->grab().save(path, "PNG")) {
+    QWidget* shown = target;
+    if (matches) {
+      if (target->Matches() == nullptr) {
+        std::fprintf(stderr, "dorvan: nothing was found, so there are no matches to show\n");
+        QApplication::exit(1);
+        return;
+      }
+      shown = target->Matches();
+    }
+    if (!shown->grab().save(path, "PNG")) {
       std::fprintf(stderr, "dorvan: cannot write the screenshot %s\n", qPrintable(path));
       QApplication::exit(1);
       return;
