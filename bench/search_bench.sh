@@ -19,6 +19,8 @@
 #
 # Usage: bench/search_bench.sh [--corpus DIR] [--seed N] [--megabytes MIB] [--drawings N]
 #                              [--repetitions N] [--no-build] [--before PROGRAM]
+#                              [--program PROGRAM]
+# --program measures that dorvan-search instead of the one built here.
 # The corpus (default /tmp/dorvan-search-corpus, about 530 MB) is reused when it was written
 # by the same generator revision with the same seed, size and count.
 set -euo pipefail
@@ -34,6 +36,7 @@ repetitions=5
 needle=図面番号ZX-1
 do_build=1
 before=
+program=
 
 while [ $# -gt 0 ]; do
   case "$1" in
@@ -44,7 +47,8 @@ while [ $# -gt 0 ]; do
     --repetitions) repetitions=$2; shift 2 ;;
     --no-build) do_build=0; shift ;;
     --before) before=$2; shift 2 ;;
-    -h|--help) sed -n '2,27p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    --program) program=$2; shift 2 ;;
+    -h|--help) sed -n '2,29p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
     *) echo "search_bench: unknown argument $1" >&2; exit 2 ;;
   esac
 done
@@ -59,7 +63,7 @@ if [ "$do_build" = 1 ]; then
   cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DDORVAN_BUILD_UI=OFF >/dev/null
   cmake --build "$build" -j2 --target dorvan-search dorvan_corpus dorvan_measured_run >/dev/null
 fi
-search=$build/cli/dorvan-search
+search=${program:-$build/cli/dorvan-search}
 generator=$build/bench/dorvan_corpus
 measured=$build/bench/dorvan_measured_run
 for tool in "$search" "$generator" "$measured" rg; do
