@@ -4,7 +4,7 @@
 # belongs to its version, and lintian finds no errors (its warnings are printed).
 #   ./scripts/check-package.sh dorvan_1.5.0.5_amd64.deb
 set -euo pipefail
-package=$1
+package=$(realpath "$1")
 cd "$(dirname "$0")/.."
 failures=0
 fail() { echo "check-package: $*" >&2; failures=$((failures + 1)); }
