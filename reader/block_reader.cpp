@@ -4,6 +4,7 @@
 
 #include "reader/embedded_images.h"
 #include "reader/entity_reader.h"
+#include "reader/jww_reader.h"
 #include "reader/reader_texts.h"
 
 namespace dorvan {
@@ -14,13 +15,15 @@ constexpr std::size_t kMinBlockBytes = 2 + 15 + 4 + 4 + 4 + 1 + 2;
 
 // A block number claims number + 1 entries of BlockIndexByNumber at once. Numbers need not
 // be dense, so a small drawing may rightly hold a large one; what a hostile number must not
-// do is claim memory out of all proportion to the file. The index may take 64 bytes for each
-// byte of the file (16 entries), and never more than a drawing's images may unpack into.
+// do is claim memory out of proportion to the file. The index may take 64 bytes for each
+// byte of the file, but no more than the file's size or the buffer the reader keeps for
+// small drawings, whichever is larger, so a search's memory stays what its drawings make it.
 constexpr std::size_t kBlockIndexBytesPerFileByte = 64;
 
 bool IsPlausibleBlockNumber(int32_t number, std::size_t fileSize) {
   if (number < 0) return false;
-  const std::size_t budget = std::min(fileSize * kBlockIndexBytesPerFileByte, kMaxUnpackedDrawingBytes);
+  const std::size_t budget = std::min(fileSize * kBlockIndexBytesPerFileByte,
+                                      std::max(fileSize, JwwReader::kLargeDrawingBytes));
   return (static_cast<std::size_t>(number) + 1) * sizeof(int32_t) <= budget;
 }
 
