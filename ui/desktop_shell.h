@@ -5,11 +5,16 @@
 
 namespace dorvan::ui {
 
-// Hands the file to the desktop (QDesktopServices). The desktop decides the window state;
-// a missing file or a type without an application gives no message from dorvan.
+// Asks the desktop's application registry (GIO, which reads the freedesktop.org MIME
+// associations every Linux desktop writes) for the default application of the file's type
+// and starts it with the file's path bytes. The window state is the application's choice.
 class DesktopShell : public ShellOpener {
  public:
   int32_t ShellOpen(const std::string& file, int32_t showCommand) override;
+  std::string FailureDetail() const override { return detail_; }
+
+ private:
+  std::string detail_;
 };
 
 }  // namespace dorvan::ui

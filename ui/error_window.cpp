@@ -8,13 +8,15 @@
 #include "files/shell_open.h"
 #include "ui/found_list_menu.h"
 #include "ui/list_box.h"
+#include "ui/open_drawing.h"
 #include "ui/twips.h"
 
 namespace dorvan::ui {
 
-ErrorWindow::ErrorWindow(ShellOpener& shell, QWidget* parent)
+ErrorWindow::ErrorWindow(ShellOpener& shell, MessageBoxes& messages, QWidget* parent)
     : QDialog(parent),
       shell_(shell),
+      messages_(messages),
       label1_(new QLabel(QStringLiteral("読込エラーのファイル（ファイルが古いバージョンか、異常なデータが存在する等）"), this)),
       list1_(new ListBox(ListBox::Order::Insertion, this)),
       command1_(new QPushButton(QStringLiteral("閉じる"), this)) {
@@ -33,7 +35,7 @@ ErrorWindow::ErrorWindow(ShellOpener& shell, QWidget* parent)
   command1_->setAutoDefault(false);
   connect(command1_, &QPushButton::clicked, this, &ErrorWindow::Command1_Click);
   connect(list1_, &QListWidget::itemDoubleClicked, this, [this] { List1_DblClick(); });
-  new ListContextMenu(*list1_, shell_);
+  new ListContextMenu(*list1_, shell_, messages_);
 }
 
 void ErrorWindow::AddPath(const std::string& path) { list1_->AddPath(path); }
@@ -41,8 +43,7 @@ void ErrorWindow::AddPath(const std::string& path) { list1_->AddPath(path); }
 void ErrorWindow::List1_DblClick() {
   const int row = list1_->currentRow();
   if (row < 0) return;
-  // The desktop reports an unopenable file itself; nothing more to tell the user here.
-  shell_.ShellOpen(list1_->PathAt(row), kShowMaximized);
+  OpenDrawing(shell_, messages_, this, list1_->PathAt(row));
 }
 
 void ErrorWindow::Command1_Click() { accept(); }

@@ -16,11 +16,13 @@ class ShellOpener;
 namespace dorvan::ui {
 
 class ListBox;
+class MessageBoxes;
 
 class ErrorWindow : public QDialog {
   Q_OBJECT
  public:
-  explicit ErrorWindow(ShellOpener& shell, QWidget* parent = nullptr);
+  // Opening failures are reported through `messages`.
+  ErrorWindow(ShellOpener& shell, MessageBoxes& messages, QWidget* parent = nullptr);
 
   QLabel* Label1() const { return label1_; }
   ListBox* List1() const { return list1_; }
@@ -29,7 +31,8 @@ class ErrorWindow : public QDialog {
   // Appends an unreadable drawing at the end of the list.
   void AddPath(const std::string& path);
 
-  // Opens the entry at the list's current index (show command maximised).
+  // Opens the entry at the list's current index (show command maximised); an entry the
+  // desktop cannot open is reported in a message box.
   void List1_DblClick();
   // "閉じる".
   void Command1_Click();
@@ -39,6 +42,7 @@ class ErrorWindow : public QDialog {
 
  private:
   ShellOpener& shell_;
+  MessageBoxes& messages_;
   QLabel* label1_;
   ListBox* list1_;
   QPushButton* command1_;

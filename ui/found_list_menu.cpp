@@ -7,6 +7,7 @@
 
 #include "files/shell_open.h"
 #include "ui/list_box.h"
+#include "ui/open_drawing.h"
 #include "ui/window_paths.h"
 
 namespace dorvan::ui {
@@ -17,8 +18,9 @@ std::string ContainingFolder(const std::string& path) {
   return slash == 0 ? "/" : path.substr(0, slash);
 }
 
-ListContextMenu::ListContextMenu(ListBox& list, ShellOpener& shell, FoundListActions found)
-    : QObject(&list), list_(list), shell_(shell), found_(std::move(found)) {
+ListContextMenu::ListContextMenu(ListBox& list, ShellOpener& shell, MessageBoxes& messages,
+                                 FoundListActions found)
+    : QObject(&list), list_(list), shell_(shell), messages_(messages), found_(std::move(found)) {
   menu_ = new QMenu(&list);
   menu_->setAccessibleName(QStringLiteral("一覧のメニュー"));
   open_ = menu_->addAction(QStringLiteral("開く"), this, &ListContextMenu::OpenSelected);
@@ -56,14 +58,14 @@ void ListContextMenu::ShowAt(const QPoint& position) {
 
 
 void ListContextMenu::OpenSelected() {
-  for (const std::string& path : list_.SelectedPaths()) shell_.ShellOpen(path, kShowMaximized);
+  for (const std::string& path : list_.SelectedPaths()) OpenDrawing(shell_, messages_, &list_, path);
 }
 
 void ListContextMenu::OpenSelectedFolders() {
   std::set<std::string> opened;
   for (const std::string& path : list_.SelectedPaths()) {
     const std::string folder = ContainingFolder(path);
-    if (opened.insert(folder).second) shell_.ShellOpen(folder, kShowNormal);
+    if (opened.insert(folder).second) OpenDrawing(shell_, messages_, &list_, folder, kShowNormal);
   }
 }
 

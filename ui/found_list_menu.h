@@ -19,6 +19,7 @@ class ShellOpener;
 namespace dorvan::ui {
 
 class ListBox;
+class MessageBoxes;
 
 // The show command of "フォルダを開く": a normal window.
 inline constexpr int32_t kShowNormal = 1;
@@ -36,7 +37,8 @@ class ListContextMenu : public QObject {
     std::function<void()> saveList;            // "一覧を保存…"
   };
 
-  ListContextMenu(ListBox& list, ShellOpener& shell, FoundListActions found = {});
+  // What the desktop cannot open is reported through `messages`.
+  ListContextMenu(ListBox& list, ShellOpener& shell, MessageBoxes& messages, FoundListActions found = {});
 
   // The menu as it would be shown now (actions enabled for the selection); tests trigger
   // its actions instead of showing it.
@@ -52,6 +54,7 @@ class ListContextMenu : public QObject {
 
   ListBox& list_;
   ShellOpener& shell_;
+  MessageBoxes& messages_;
   FoundListActions found_;
   QMenu* menu_ = nullptr;
   QAction* open_ = nullptr;

@@ -32,6 +32,7 @@
 #include "ui/list_box.h"
 #include "ui/list_save_dialog.h"
 #include "ui/matches_window.h"
+#include "ui/open_drawing.h"
 #include "ui/screenshot.h"
 #include "ui/search_run.h"
 #include "ui/tab_control.h"
@@ -96,6 +97,9 @@ MainWindow::MainWindow(WindowServices services, QWidget* parent)
   WireRules();
 
   presentErrorWindow_ = [](ErrorWindow& window) { window.exec(); };
+  // Watches the Escape key from the start, so a key already held down when a run begins
+  // counts for it.
+  qApp->installEventFilter(this);
 }
 
 MainWindow::~MainWindow() = default;
@@ -168,7 +172,7 @@ void MainWindow::BuildFoundArea() {
   connect(command_[2], &QPushButton::clicked, this, [this] { Command2_Click(); });
   connect(command_[3], &QPushButton::clicked, this, [this] { Command3_Click(); });
   connect(list2_, &QListWidget::itemDoubleClicked, this, [this] { List2_DblClick(); });
-  list2Menu_ = new ListContextMenu(*list2_, *shell_,
+  list2Menu_ = new ListContextMenu(*list2_, *shell_, *messages_,
                                    {[this](int row) { ShowMatchesOf(row); }, [this] { SaveFoundList(); }});
 }
 
@@ -356,7 +360,8 @@ int16_t MainWindow::Works() {
   list2Extent_.RemoveAllEntries();
   const SearchControls controls = Snapshot();
   ListBox* targets = TargetListOfPage(controls.FrontPage);
-  cancelRequested_ = false;
+  // The key state is asked before each file, the first one included.
+  cancelRequested_ = escapeHeld_;
   indexNote_->hide();
   {
     std::lock_guard lock(indexProblemMutex_);
@@ -397,10 +402,8 @@ int16_t MainWindow::Works() {
   QEventLoop loop;
   connect(&run, &SearchRunThread::finished, &loop, &QEventLoop::quit);
   running_ = true;
-  qApp->installEventFilter(this);
   run.Start();
   loop.exec();
-  qApp->removeEventFilter(this);
   running_ = false;
   SearchOutcome outcome = run.TakeOutcome();
   lastEnding_ = outcome.Ending;
@@ -432,7 +435,7 @@ int16_t MainWindow::Works() {
   }
 
   if (!outcome.ErrorFileList.empty()) {
-    ErrorWindow window(*shell_, this);
+    ErrorWindow window(*shell_, *messages_, this);
     for (const std::string& path : outcome.ErrorFileList) window.AddPath(path);
     window.List1()->SetHorizontalExtent(static_cast<int>(
         ListExtentPixels(static_cast<int64_t>(outcome.LongestErrorPathBytes), kTargetListExtent.twipsPerByte,
@@ -491,7 +494,7 @@ void MainWindow::Command3_Click() {
 void MainWindow::List2_DblClick() {
   const int row = list2_->currentRow();
   if (row < 0) return;
-  shell_->ShellOpen(list2_->PathAt(row), kShowMaximized);
+  OpenDrawing(*shell_, *messages_, this, list2_->PathAt(row));
 }
 
 void MainWindow::ShowMatchesOf(int row) {
@@ -549,15 +552,31 @@ bool MainWindow::IsOwnWidget(QObject* object) const {
 }
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+  switch (event->type()) {
+    case QEvent::KeyPress:
+    case QEvent::KeyRelease: {
+      const auto* key = static_cast<QKeyEvent*>(event);
+      if (key->key() == Qt::Key_Escape && !key->isAutoRepeat()) {
+        escapeHeld_ = event->type() == QEvent::KeyPress;
+        // Escape counts wherever it is pressed, also in a message box the run shows.
+        if (escapeHeld_ && running_) cancelRequested_ = true;
+      }
+      break;
+    }
+    case QEvent::ApplicationDeactivate:
+      // The release of a key held while dorvan loses the keyboard never arrives.
+      escapeHeld_ = false;
+      break;
+    default:
+      break;
+  }
   if (!running_) return QWidget::eventFilter(watched, event);
   switch (event->type()) {
-    case QEvent::KeyPress: {
-      // Escape counts wherever it is pressed, also in a message box the run shows.
-      const auto* key = static_cast<QKeyEvent*>(event);
-      if (key->key() == Qt::Key_Escape) cancelRequested_ = true;
-      return IsOwnWidget(watched);
-    }
+    case QEvent::KeyPress:
     case QEvent::KeyRelease:
+    // Text committed by an input method (Japanese typed with the input method on) comes
+    // as its own event, not as key presses.
+    case QEvent::InputMethod:
     case QEvent::ShortcutOverride:
     case QEvent::MouseButtonPress:
     case QEvent::MouseButtonRelease:

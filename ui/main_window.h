@@ -135,7 +135,8 @@ class MainWindow : public QWidget {
   // Remove the selected found drawings / all found drawings.
   void Command2_Click();
   void Command3_Click();
-  // Opens the found drawing at the current index with the desktop's application.
+  // Opens the found drawing at the current index with the desktop's application; a drawing
+  // the desktop cannot open is reported in a message box.
   void List2_DblClick();
 
   // The found list's context menu, the window of one drawing's matches (null until first
@@ -233,6 +234,7 @@ class MainWindow : public QWidget {
   ErrorWindowPresenter presentErrorWindow_;
   bool running_ = false;
   bool shownOnce_ = false;
+  bool escapeHeld_ = false;  // Escape is down now, as the application's key events tell
   std::atomic<bool> cancelRequested_{false};
 };
 

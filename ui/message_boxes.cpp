@@ -1,26 +1,58 @@
 #include "message_boxes.h"
 
+#include <QCloseEvent>
+#include <QKeyEvent>
 #include <QMessageBox>
 
 namespace dorvan::ui {
 
-MessageAnswer QtMessageBoxes::Show(QWidget* parent, const QString& title, const QString& text,
-                                   MessageIcon icon, MessageButtons buttons) {
-  QMessageBox box(parent);
-  box.setWindowTitle(title);
-  box.setText(text);
+namespace {
+
+// QMessageBox takes "No" as the answer to Escape and to the close box; a question that must
+// be answered takes neither.
+class QuestionBox : public QMessageBox {
+ public:
+  explicit QuestionBox(QWidget* parent) : QMessageBox(parent) {
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
+  }
+
+ protected:
+  void keyPressEvent(QKeyEvent* event) override {
+    if (event->matches(QKeySequence::Cancel) || event->key() == Qt::Key_Escape) {
+      event->accept();
+      return;
+    }
+    QMessageBox::keyPressEvent(event);
+  }
+  void closeEvent(QCloseEvent* event) override { event->ignore(); }
+};
+
+}  // namespace
+
+std::unique_ptr<QMessageBox> MakeMessageBox(QWidget* parent, const QString& title, const QString& text,
+                                            MessageIcon icon, MessageButtons buttons) {
+  std::unique_ptr<QMessageBox> box =
+      buttons == MessageButtons::YesNo ? std::make_unique<QuestionBox>(parent) : std::make_unique<QMessageBox>(parent);
+  box->setWindowTitle(title);
+  box->setText(text);
   switch (icon) {
-    case MessageIcon::Exclamation: box.setIcon(QMessageBox::Warning); break;
-    case MessageIcon::Stop: box.setIcon(QMessageBox::Critical); break;
-    case MessageIcon::None: box.setIcon(QMessageBox::NoIcon); break;
+    case MessageIcon::Exclamation: box->setIcon(QMessageBox::Warning); break;
+    case MessageIcon::Stop: box->setIcon(QMessageBox::Critical); break;
+    case MessageIcon::None: box->setIcon(QMessageBox::NoIcon); break;
   }
   if (buttons == MessageButtons::YesNo) {
-    box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
-    box.setDefaultButton(QMessageBox::Yes);
+    box->setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+    box->setDefaultButton(QMessageBox::Yes);
   } else {
-    box.setStandardButtons(QMessageBox::Ok);
+    box->setStandardButtons(QMessageBox::Ok);
   }
-  const int answer = box.exec();
+  return box;
+}
+
+MessageAnswer QtMessageBoxes::Show(QWidget* parent, const QString& title, const QString& text,
+                                   MessageIcon icon, MessageButtons buttons) {
+  const std::unique_ptr<QMessageBox> box = MakeMessageBox(parent, title, text, icon, buttons);
+  const int answer = box->exec();
   if (buttons == MessageButtons::Ok) return MessageAnswer::Ok;
   return answer == QMessageBox::Yes ? MessageAnswer::Yes : MessageAnswer::No;
 }

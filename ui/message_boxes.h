@@ -3,7 +3,9 @@
 #pragma once
 
 #include <QString>
+#include <memory>
 
+class QMessageBox;
 class QWidget;
 
 namespace dorvan::ui {
@@ -20,7 +22,13 @@ class MessageBoxes {
                              MessageIcon icon, MessageButtons buttons) = 0;
 };
 
-// The real message boxes (QMessageBox): exclamation -> warning icon, stop -> critical icon.
+// The box QtMessageBoxes shows, not yet shown: exclamation -> warning icon, stop -> critical
+// icon. A Yes/No question has no close box and ignores Escape, so only "はい" or "いいえ"
+// answers it: a No closes dorvan after a search, and must never be given by accident.
+std::unique_ptr<QMessageBox> MakeMessageBox(QWidget* parent, const QString& title, const QString& text,
+                                            MessageIcon icon, MessageButtons buttons);
+
+// The real message boxes (QMessageBox).
 class QtMessageBoxes : public MessageBoxes {
  public:
   MessageAnswer Show(QWidget* parent, const QString& title, const QString& text, MessageIcon icon,

@@ -1,5 +1,6 @@
-// The tab control SSTab1: a QTabWidget whose page controls are placed relative to the
-// whole tab control, tab row included, as the window's layout gives their places.
+// The tab control SSTab1: a QTabWidget whose tabs share the row in equal parts and whose
+// page controls are placed relative to the whole tab control, tab row included, as the
+// window's layout gives their places.
 #pragma once
 
 #include <QRect>

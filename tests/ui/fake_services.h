@@ -48,9 +48,13 @@ class FakeShell : public ShellOpener {
   };
   int32_t ShellOpen(const std::string& file, int32_t showCommand) override {
     requests.push_back({file, showCommand});
-    return 0;
+    return result;
   }
+  std::string FailureDetail() const override { return detail; }
   std::vector<Request> requests;
+  // What every request answers: 0 (issued) or an error number with the system's words.
+  int32_t result = 0;
+  std::string detail;
 };
 
 }  // namespace dorvan::ui::testing

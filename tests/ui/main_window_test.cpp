@@ -49,6 +49,15 @@ class MainWindowTest : public QObject {
     QVERIFY(!(w.windowFlags() & Qt::WindowMaximizeButtonHint));
   }
 
+  void TabsShareTheRowInHalves() {
+    WindowFixture f;
+    QTabBar* bar = f.w().SSTab1()->tabBar();
+    const int width = f.w().SSTab1()->width();
+    QCOMPARE(bar->tabRect(0).width(), width / 2);
+    QCOMPARE(bar->tabRect(1).width(), width - width / 2);
+    QCOMPARE(bar->tabRect(1).left(), bar->tabRect(0).right() + 1);
+  }
+
   // Every control by name, at its place in its container, with its caption.
   void ControlsSitAtTheirPlacesWithTheirCaptions() {
     WindowFixture f;

@@ -9,6 +9,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QInputMethodEvent>
 #include <QTest>
 #include <QTimer>
 #include <array>
@@ -359,6 +360,27 @@ class SearchRunTest : public QObject {
     QVERIFY(w.isVisible());
   }
 
+  // Escape held down when the run starts stops it before the first file; once released,
+  // the next run goes through.
+  void EscapeAlreadyDownCancelsBeforeTheFirstFile() {
+    TempFolder folder;
+    WindowFixture f;
+    MainWindow& w = f.w();
+    w.List1()->AddPath(Drawing(folder, "a.jww", {u"図面"}));
+    w.List1()->AddPath(Garbage(folder, "b.jww"));
+    QTest::keyPress(&w, Qt::Key_Escape);
+    Search(w, QStringLiteral("図面"));
+    QCOMPARE(w.LastEnding(), dorvan::RunEnding::Cancelled);
+    QVERIFY(w.List2()->Paths().empty());
+    QVERIFY(f.errorWindows.empty());  // the unreadable drawing was never read
+    QCOMPARE(f.messages.shown.back().text, QStringLiteral("キャンセルされました 。"));
+
+    QTest::keyRelease(&w, Qt::Key_Escape);
+    Search(w, QStringLiteral("図面"));
+    QCOMPARE(w.LastEnding(), dorvan::RunEnding::Completed);
+    QCOMPARE(w.List2()->count(), 1);
+  }
+
   // While the run waits on a reader message, clicks and typing on the window do nothing.
   void WindowTakesNoInputDuringARun() {
     TempFolder folder;
@@ -376,6 +398,10 @@ class SearchRunTest : public QObject {
       ClickButton(w.Command3());        // would empty the found list
       ClickBox(w.Check3(1));            // would untick the range
       QTest::keyClicks(w.Combo1()->lineEdit(), "zz");
+      // Japanese committed by an input method arrives as one event, not as key presses.
+      QInputMethodEvent committed;
+      committed.setCommitString(QStringLiteral("図面"));
+      QCoreApplication::sendEvent(w.Combo1()->lineEdit(), &committed);
       w.close();                        // the close box
     };
     Search(w, QStringLiteral("x"));

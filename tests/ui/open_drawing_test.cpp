@@ -1,0 +1,65 @@
+// Opening a listed drawing: a drawing the desktop cannot open is reported with the reason,
+// from the found list and from the error window alike, and the real opener tells a missing
+// file from a type without an application.
+#include <QTest>
+
+#include "files/shell_open.h"
+#include "tests/support/temp_folder.h"
+#include "tests/ui/window_fixture.h"
+#include "ui/desktop_shell.h"
+#include "ui/error_window.h"
+#include "ui/open_drawing.h"
+
+using namespace dorvan::ui;
+using namespace dorvan::ui::testing;
+using dorvan::testing::TempFolder;
+
+class OpenDrawingTest : public QObject {
+  Q_OBJECT
+
+  // The desktop's application registry of this process: empty.
+  TempFolder registry_;
+
+ private slots:
+  void initTestCase() {
+    for (const char* variable : {"XDG_DATA_HOME", "XDG_CONFIG_HOME"}) qputenv(variable, registry_.path().c_str());
+    for (const char* variable : {"XDG_DATA_DIRS", "XDG_CONFIG_DIRS"}) qputenv(variable, (registry_ / "none").c_str());
+  }
+
+  void DrawingTheDesktopCannotOpenIsReported() {
+    WindowFixture f;
+    MainWindow& w = f.w();
+    w.List2()->AddPath("/d/図面.jww");
+    w.List2()->setCurrentRow(0);
+    w.List2_DblClick();
+    QVERIFY(f.messages.shown.empty());  // issued: nothing to say
+
+    f.shell.result = dorvan::kShellNoApplication;
+    f.shell.detail = "JWW drawing";
+    w.List2_DblClick();
+    ErrorWindow errors(f.shell, f.messages, &w);
+    errors.AddPath("/d/図面.jww");
+    errors.List1()->setCurrentRow(0);
+    errors.List1_DblClick();
+    QCOMPARE(f.messages.shown.size(), std::size_t{2});
+    for (const ShownMessage& shown : f.messages.shown) {
+      QCOMPARE(shown.title, MainCaption());
+      QCOMPARE(shown.text, QStringLiteral("/d/図面.jww\n\nこのファイルを開くアプリケーションが登録されていません。\nJWW drawing"));
+      QCOMPARE(shown.icon, MessageIcon::Stop);
+      QCOMPARE(shown.buttons, MessageButtons::Ok);
+    }
+    QCOMPARE(f.shell.requests.size(), std::size_t{3});
+  }
+
+  void DesktopShellTellsWhyItCannotOpen() {
+    TempFolder folder;
+    const std::string drawing = folder.Write("a.jww", std::string("JwwData.\x01\x02\x00\xff", 12));
+    DesktopShell shell;
+    QCOMPARE(shell.ShellOpen(folder / "missing.jww", dorvan::kShowMaximized), dorvan::kShellFileMissing);
+    QCOMPARE(shell.ShellOpen(drawing, dorvan::kShowMaximized), dorvan::kShellNoApplication);
+    QVERIFY(!shell.FailureDetail().empty());
+  }
+};
+
+QTEST_MAIN(OpenDrawingTest)
+#include "open_drawing_test.moc"

@@ -1,0 +1,33 @@
+#include "ui/open_drawing.h"
+
+#include "files/shell_open.h"
+#include "ui/main_window.h"
+#include "ui/message_boxes.h"
+#include "ui/window_paths.h"
+
+namespace dorvan::ui {
+
+QString OpenFailureText(const std::string& path, int32_t error, const std::string& detail) {
+  QString reason;
+  switch (error) {
+    case kShellFileMissing: reason = QStringLiteral("ファイルが見つかりません。"); break;
+    case kShellNoApplication: reason = QStringLiteral("このファイルを開くアプリケーションが登録されていません。"); break;
+    case kShellLaunchFailed: reason = QStringLiteral("アプリケーションを起動できませんでした。"); break;
+    default: reason = QStringLiteral("ファイルを開けませんでした。（エラー %1）").arg(error); break;
+  }
+  QString text = DisplayPath(path) + QStringLiteral("\n\n") + reason;
+  if (!detail.empty()) text += QStringLiteral("\n") + QString::fromStdString(detail);
+  return text;
+}
+
+int32_t OpenDrawing(ShellOpener& shell, MessageBoxes& messages, QWidget* parent, const std::string& path,
+                    int32_t showCommand) {
+  const int32_t result = shell.ShellOpen(path, showCommand);
+  if (result != 0) {
+    messages.Show(parent, MainCaption(), OpenFailureText(path, result, shell.FailureDetail()),
+                  MessageIcon::Stop, MessageButtons::Ok);
+  }
+  return result;
+}
+
+}  // namespace dorvan::ui
