@@ -14,16 +14,24 @@ char HexDigit(int32_t value) {
   return value >= 0 && value < 16 ? "0123456789ABCDEF"[value] : '?';
 }
 
+// A drawing's text printed on a terminal must not move the cursor or send escape
+// sequences: breaks and tabs become spaces, other control characters U+FFFD.
 std::string OneLine(std::u16string_view text) {
   std::u16string line(text);
   for (char16_t& c : line) {
-    if (c == u'\r' || c == u'\n' || c == u'\t') c = u' ';
+    if (c == u'\r' || c == u'\n' || c == u'\t') {
+      c = u' ';
+    } else if (c < 0x20 || (c >= 0x7F && c < 0xA0)) {
+      c = u'\uFFFD';
+    }
   }
   return Utf16ToUtf8(line);
 }
 
 std::string Coordinate(double value) {
   if (!std::isfinite(value)) return "?";
+  // What rounds to zero is shown as 0.00, not -0.00.
+  if (std::fabs(value) < 0.005) value = 0;
   char text[64];
   std::snprintf(text, sizeof text, "%.2f", value);
   return text;

@@ -20,8 +20,9 @@ std::string MatchLayer(const MatchRecord& record);
 // "(123.40, -56.70)" for a text, else empty.
 std::string MatchPosition(const MatchRecord& record);
 
-// The record's text on one line: breaks and tabs become spaces; a block name record
-// also shows the full stored name when it differs from the part compared.
+// The record's text on one line: breaks and tabs become spaces, other control characters
+// U+FFFD; a block name record also shows the full stored name when it differs from the
+// part compared.
 std::string MatchTextLine(const MatchRecord& record);
 
 // "[図面] 0-5 寸法 (123.40, -56.70) 図面番号ZX-1": place, layer, position and text.

@@ -2,6 +2,7 @@
 // found list as it is.
 #include <gtest/gtest.h>
 
+#include "search/match_text.h"
 #include "search/range_evaluation.h"
 #include "search/reader_drawing_source.h"
 #include "search/search_range.h"
@@ -129,6 +130,25 @@ TEST(MatchRecords, ADrawingReportsTheFirstRecordsAndCountsThemAll) {
   EXPECT_EQ(matches.Total, kMatchRecordCap + 5);
   ASSERT_EQ(matches.Records.size(), kMatchRecordCap);
   EXPECT_EQ(matches.Records.back().Index, static_cast<int32_t>(kMatchRecordCap));
+}
+
+TEST(MatchRecords, OneLineEach) {
+  struct Case {
+    MatchRecord record;
+    std::string line;
+  };
+  const Case cases[] = {
+      {{.Range = RangeData, .Text = u"W1", .InBlock = true, .BlockName = u"窓W1", .BlockNumber = 4,
+        .LayerGroup = 1, .Layer = 11, .LayerName = u"建具", .X = 10, .Y = -0.004},
+       "[ブロック 窓W1 #4] 1-B 建具 (10.00, 0.00) W1"},
+      {{.Range = RangeData, .Text = u"a\x1b[2Jb\r\nc", .LayerGroup = 0, .Layer = 0}, "[図面] 0-0 (0.00, 0.00) a\uFFFD[2Jb  c"},
+      {{.Range = RangeMemo, .Text = u"基準階平面図", .FirstLine = 2, .LastLine = 3}, "[メモ 2-3行目] 基準階平面図"},
+      {{.Range = RangeLayerName, .Text = u"壁", .LayerGroup = 15, .Layer = 0}, "[レイヤ F-0] 壁"},
+      {{.Range = RangeBlockName, .Text = u"SHEET@@SfigorgFlag@@4", .BlockName = u"SHEET", .BlockNumber = 7},
+       "[ブロック #7] SHEET (SHEET@@SfigorgFlag@@4)"},
+      {{.Range = RangeDrawingSize, .Text = u"A3", .Value = 3}, "[図面サイズ] A3"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(MatchLine(c.record), c.line);
 }
 
 // Over the real drawings and on worker threads: the same found list, errors and message
