@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QComboBox>
+#include <QContextMenuEvent>
 #include <QFile>
 #include <QLabel>
 #include <QMenu>
@@ -14,6 +15,7 @@
 #include "tests/support/drawing_writer.h"
 #include "tests/support/temp_folder.h"
 #include "tests/ui/fake_services.h"
+#include "ui/error_window.h"
 #include "ui/found_list_menu.h"
 #include "ui/list_box.h"
 #include "ui/list_save_dialog.h"
@@ -105,6 +107,12 @@ class FoundListTest : public QObject {
     s.MenuAction(QStringLiteral("パスをコピー"))->trigger();
     QCOMPARE(QApplication::clipboard()->text(), QString::fromStdString(s.a + "\n" + s.b));
 
+    // The menu key brings the menu up where the list is.
+    QContextMenuEvent menuKey(QContextMenuEvent::Keyboard, QPoint(5, 5), list->viewport()->mapToGlobal(QPoint(5, 5)));
+    QApplication::sendEvent(list->viewport(), &menuKey);
+    QTRY_VERIFY(s.window->List2Menu()->Menu()->isVisible());
+    s.window->List2Menu()->Menu()->hide();
+
     s.MenuAction(QStringLiteral("開く"))->trigger();
     s.MenuAction(QStringLiteral("フォルダを開く"))->trigger();  // one folder, opened once
     QCOMPARE(s.shell.requests.size(), std::size_t{3});
@@ -118,6 +126,15 @@ class FoundListTest : public QObject {
     QCOMPARE(matches->Table()->rowCount(), 1);
     QCOMPARE(matches->Table()->item(0, 3)->text(), QStringLiteral("図面番号, \"A\""));
     QVERIFY(!matches->Table()->accessibleName().isEmpty());
+
+    // The error window's list offers what makes sense for a drawing that cannot be read.
+    ErrorWindow errors(s.shell, s.messages);
+    errors.AddPath(s.a);
+    auto* menu = errors.List1()->findChild<ListContextMenu*>();
+    QVERIFY(menu != nullptr);
+    QStringList texts;
+    for (QAction* action : menu->Menu()->actions()) texts << action->text();
+    QCOMPARE(texts, (QStringList{QStringLiteral("開く"), QStringLiteral("フォルダを開く"), QStringLiteral("パスをコピー")}));
   }
 
   void CsvExportReadsBackWithItsCharacters() {
