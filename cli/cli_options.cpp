@@ -190,8 +190,9 @@ Search JWW drawings for a text or a value and list the drawings that match.
                       [図面] 0-5 寸法 (123.40, -56.70) 図面番号ZX-1
                       [ブロック 窓W1 #4] 1-2 建具 (10.00, 0.00) W1
                       [メモ 2行目] 基準階平面図
-                  layers are numbered group-layer in hexadecimal as the drawing program
-                  shows them; at most the first 1000 matches of a drawing are listed
+                  Layers are numbered group-layer in hexadecimal as the drawing program
+                  shows them; at most the first 1000 matches of a drawing are listed,
+                  then "…ほか N 件" for the rest
   --count         each found path followed by its number of matches: PATH:N
   --json          print one JSON object on standard output:
                   {"found": [...], "unreadable": [...], "code": N, "message": "..."}
@@ -220,8 +221,8 @@ Output: the matching drawings on standard output, one path a line, sorted ignori
 case, each path written as its bytes are. On standard error: "unreadable: PATH" for
 each drawing that could not be read, the reader's messages, and the result message as
 the last line. While the search runs and standard error is a terminal, a progress
-line (files done / total) is shown there. Ctrl-C stops the search between two files; the drawings found until then are
-still printed. No search history is kept.
+line (files done / total) is shown there. Ctrl-C stops the search between two files;
+the drawings found until then are still printed. No search history is kept.
 
 The index: what the search reads from each drawing (texts, names, header values, and
 whether it could be read) is kept in the index, so that a repeat search answers from
