@@ -45,6 +45,11 @@ std::unique_ptr<QMessageBox> MakeMessageBox(QWidget* parent, const QString& titl
     box->setDefaultButton(QMessageBox::Yes);
   } else {
     box->setStandardButtons(QMessageBox::Ok);
+    if (buttons == MessageButtons::OkPreview) {
+      box->addButton(QStringLiteral("プレビュー"), QMessageBox::ActionRole);
+      box->setDefaultButton(QMessageBox::Ok);
+      box->setEscapeButton(QMessageBox::Ok);
+    }
   }
   return box;
 }
@@ -53,6 +58,10 @@ MessageAnswer QtMessageBoxes::Show(QWidget* parent, const QString& title, const 
                                    MessageIcon icon, MessageButtons buttons) {
   const std::unique_ptr<QMessageBox> box = MakeMessageBox(parent, title, text, icon, buttons);
   const int answer = box->exec();
+  if (buttons == MessageButtons::OkPreview) {
+    return box->buttonRole(box->clickedButton()) == QMessageBox::ActionRole ? MessageAnswer::Preview
+                                                                           : MessageAnswer::Ok;
+  }
   if (buttons == MessageButtons::Ok) return MessageAnswer::Ok;
   return answer == QMessageBox::Yes ? MessageAnswer::Yes : MessageAnswer::No;
 }

@@ -11,8 +11,9 @@ class QWidget;
 namespace dorvan::ui {
 
 enum class MessageIcon { None, Exclamation, Stop };
-enum class MessageButtons { Ok, YesNo };
-enum class MessageAnswer { Ok, Yes, No };
+// OkPreview: OK and "プレビュー", for a drawing that can be looked at in dorvan instead.
+enum class MessageButtons { Ok, YesNo, OkPreview };
+enum class MessageAnswer { Ok, Yes, No, Preview };
 
 class MessageBoxes {
  public:

@@ -21,12 +21,16 @@ QString OpenFailureText(const std::string& path, int32_t error, const std::strin
 }
 
 int32_t OpenDrawing(ShellOpener& shell, MessageBoxes& messages, QWidget* parent, const std::string& path,
-                    int32_t showCommand) {
+                    int32_t showCommand, const std::function<void()>& preview) {
   const int32_t result = shell.ShellOpen(path, showCommand);
-  if (result != 0) {
-    messages.Show(parent, MainCaption(), OpenFailureText(path, result, shell.FailureDetail()),
-                  MessageIcon::Stop, MessageButtons::Ok);
-  }
+  if (result == 0) return result;
+  QString text = OpenFailureText(path, result, shell.FailureDetail());
+  // A drawing that is gone cannot be looked at either.
+  const bool offerPreview = preview && result != kShellFileMissing;
+  if (offerPreview) text += QStringLiteral("\n\n「プレビュー」で図面を見ることができます。");
+  const MessageAnswer answer = messages.Show(parent, MainCaption(), text, MessageIcon::Stop,
+                                             offerPreview ? MessageButtons::OkPreview : MessageButtons::Ok);
+  if (answer == MessageAnswer::Preview) preview();
   return result;
 }
 

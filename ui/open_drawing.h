@@ -4,6 +4,7 @@
 
 #include <QString>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "files/shell_open.h"
@@ -20,8 +21,9 @@ QString OpenFailureText(const std::string& path, int32_t error, const std::strin
 
 // Asks `shell` to open `path` (a drawing maximised, or a folder); when the request cannot be
 // issued, shows the reason in a message box (stop icon, OK, the main window's caption) over
-// `parent`. Returns the opener's result.
+// `parent`, which offers "プレビュー" as well when `preview` is given and runs it when chosen.
+// Returns the opener's result.
 int32_t OpenDrawing(ShellOpener& shell, MessageBoxes& messages, QWidget* parent, const std::string& path,
-                    int32_t showCommand = kShowMaximized);
+                    int32_t showCommand = kShowMaximized, const std::function<void()>& preview = {});
 
 }  // namespace dorvan::ui

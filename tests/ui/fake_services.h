@@ -27,6 +27,7 @@ class FakeMessageBoxes : public MessageBoxes {
     shown.push_back({title, text, icon, buttons});
     if (onShow) onShow(shown.back());
     if (buttons == MessageButtons::Ok) return MessageAnswer::Ok;
+    if (buttons == MessageButtons::OkPreview) return previewAnswer;
     if (yesNoAnswers.empty()) return MessageAnswer::Yes;
     const MessageAnswer answer = yesNoAnswers.front();
     yesNoAnswers.pop_front();
@@ -36,6 +37,8 @@ class FakeMessageBoxes : public MessageBoxes {
   std::vector<ShownMessage> shown;
   // Answers to the Yes/No questions in turn; Yes once they run out.
   std::deque<MessageAnswer> yesNoAnswers;
+  // The answer to every message that offers "プレビュー".
+  MessageAnswer previewAnswer = MessageAnswer::Ok;
   // Runs while a message is "on the screen", before it is answered.
   std::function<void(const ShownMessage&)> onShow;
 };

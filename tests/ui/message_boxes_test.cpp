@@ -32,8 +32,10 @@ class MessageBoxesTest : public QObject {
 
   void MessageStillClosesWithEscape() {
     const auto box = MakeMessageBox(nullptr, QStringLiteral("t"), QStringLiteral("m"), MessageIcon::Stop,
-                                    MessageButtons::Ok);
+                                    MessageButtons::OkPreview);
     QCOMPARE(box->icon(), QMessageBox::Critical);
+    QCOMPARE(box->buttons().size(), 2);  // OK and "プレビュー"
+    QCOMPARE(box->escapeButton(), box->button(QMessageBox::Ok));
     box->show();
     QVERIFY(QTest::qWaitForWindowExposed(box.get()));
     QTest::keyClick(box.get(), Qt::Key_Escape);

@@ -51,6 +51,31 @@ class OpenDrawingTest : public QObject {
     QCOMPARE(f.shell.requests.size(), std::size_t{3});
   }
 
+  // With a preview at hand, the message offers it, except for a drawing that is gone.
+  void FailureOffersThePreview() {
+    const struct {
+      int32_t error;
+      MessageAnswer answer;
+      MessageButtons offered;
+      int previews;
+    } cases[] = {
+        {dorvan::kShellNoApplication, MessageAnswer::Preview, MessageButtons::OkPreview, 1},
+        {dorvan::kShellLaunchFailed, MessageAnswer::Ok, MessageButtons::OkPreview, 0},
+        {dorvan::kShellFileMissing, MessageAnswer::Preview, MessageButtons::Ok, 0},
+    };
+    for (const auto& c : cases) {
+      FakeShell shell;
+      FakeMessageBoxes messages;
+      shell.result = c.error;
+      messages.previewAnswer = c.answer;
+      int previews = 0;
+      QCOMPARE(OpenDrawing(shell, messages, nullptr, "/d/a.jww", dorvan::kShowMaximized, [&] { ++previews; }),
+               c.error);
+      QCOMPARE(messages.shown.at(0).buttons, c.offered);
+      QCOMPARE(previews, c.previews);
+    }
+  }
+
   void DesktopShellTellsWhyItCannotOpen() {
     TempFolder folder;
     const std::string drawing = folder.Write("a.jww", std::string("JwwData.\x01\x02\x00\xff", 12));
