@@ -1,8 +1,10 @@
 #include "program.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QComboBox>
 #include <QPushButton>
+#include <QShortcut>
 
 #include "files/search_history.h"
 #include "reader/jww_reader.h"
@@ -63,6 +65,13 @@ void Program::Wire() {
   });
   new FileDropFilter(w.List2(), [this](const std::vector<std::string>& paths) {
     targets_->List2_OLEDragDrop(paths);
+  });
+  // Files copied in the file manager (or paths copied from a dorvan list) pasted into the
+  // target list join it as a drop would.
+  auto* paste = new QShortcut(QKeySequence::Paste, w.List1(), nullptr, nullptr, Qt::WidgetShortcut);
+  connect(paste, &QShortcut::activated, this, [this] {
+    const std::vector<std::string> paths = DroppedFilePaths(QApplication::clipboard()->mimeData());
+    if (!paths.empty()) targets_->List1_OLEDragDrop(paths);
   });
   connect(&w, &MainWindow::Unloading, this, &Program::Form_Unload);
 }

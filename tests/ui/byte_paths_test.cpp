@@ -103,9 +103,10 @@ class BytePathsTest : public QObject {
 
     ClickButton(w.Command9());
     QCOMPARE(w.List1()->Paths(), w.List2()->Paths());
+
   }
 
-  void DropsTheDialogAndTheCommandLineKeepTheBytes() {
+  void DropsPasteTheDialogAndTheCommandLineKeepTheBytes() {
     ByteNamedFolder tree;
     ProgramFixture f;
     MainWindow& w = f.w();
@@ -116,6 +117,12 @@ class BytePathsTest : public QObject {
     drag.setUrls({FileUrl(tree.sjis)});
     QVERIFY(DropOn(w.List1(), drag));
     QCOMPARE(Sorted(w.List1()->Paths()), Sorted({tree.sjis, tree.neither}));
+
+    // A copy pasted into the target list names the same files again.
+    QApplication::clipboard()->setMimeData(PathsMimeData({tree.sjis}));
+    w.List1()->setFocus();
+    QTest::keySequence(w.List1(), QKeySequence::Paste);
+    QCOMPARE(Sorted(w.List1()->Paths()), Sorted({tree.sjis, tree.sjis, tree.neither}));
 
     // Qt shows the name with replacement characters and would refuse it as missing.
     const std::string chosen = tree.root.Write(kShiftJisName);
