@@ -7,6 +7,7 @@
 #include <charconv>
 #include <cmath>
 #include <memory>
+#include <string_view>
 
 #include "search/match_text.h"
 #include "search/search_items.h"
@@ -30,6 +31,16 @@ std::string CsvField(const std::string& value) {
     quoted += c;
   }
   return quoted + "\"";
+}
+
+// A drawing's text as a cell: a spreadsheet would take one that begins with = + - @ as a
+// formula (which a drawing from elsewhere could use to run commands), so such a text is
+// kept as text by a leading apostrophe.
+std::string CsvText(const std::string& value) {
+  if (!value.empty() && std::string_view("=+-@").find(value.front()) != std::string_view::npos) {
+    return CsvField("'" + value);
+  }
+  return CsvField(value);
 }
 
 std::string Number(double value) {
@@ -90,7 +101,7 @@ std::string FoundListCsv(const std::vector<FoundEntry>& entries) {
       csv += path + "," + CsvField(range) + "," + CsvField(MatchPlace(record)) + "," +
              HexNumber(record.LayerGroup) + "," + HexNumber(record.Layer) + "," +
              (positioned ? Number(record.X) : "") + "," + (positioned ? Number(record.Y) : "") + "," +
-             CsvField(MatchTextLine(record)) + "\r\n";
+             CsvText(MatchTextLine(record)) + "\r\n";
     }
   }
   return csv;

@@ -32,7 +32,8 @@ struct FoundEntry {
 // The found list as CSV in UTF-8 with a byte-order mark, so that a Japanese spreadsheet
 // reads it as UTF-8: a heading line, then one line per match (a drawing without records
 // gets a line with its path alone); columns path, range, where, layer group, layer, x, y,
-// text; lines end in CR LF.
+// text; lines end in CR LF. A text that a spreadsheet would take for a formula gets a
+// leading apostrophe.
 std::string FoundListCsv(const std::vector<FoundEntry>& entries);
 
 }  // namespace dorvan::ui

@@ -17,6 +17,7 @@
 #include "tests/ui/fake_services.h"
 #include "ui/error_window.h"
 #include "ui/found_list_menu.h"
+#include "ui/found_matches.h"
 #include "ui/list_box.h"
 #include "ui/list_save_dialog.h"
 #include "ui/main_window.h"
@@ -151,6 +152,13 @@ class FoundListTest : public QObject {
     QCOMPARE(lines[1], QString::fromStdString(s.a) + QStringLiteral(",データ内,図面,0,0,10,20,図面A"));
     QCOMPARE(lines[13], QString::fromStdString(s.b) + QStringLiteral(",データ内,図面,0,0,10,20,\"図面番号, \"\"A\"\"\""));
     QVERIFY(s.messages.shown.size() == 1);  // the result message only
+
+    // A text a spreadsheet would run as a formula stays a text.
+    dorvan::DrawingMatches formula;
+    formula.Records.push_back({.Range = 0, .Text = u"=HYPERLINK(\"x\")", .LayerGroup = 0, .Layer = 0});
+    formula.Total = 1;
+    QVERIFY(QByteArray::fromStdString(FoundListCsv({{"/p.jww", &formula}}))
+                .endsWith("/p.jww,データ内,図面,0,0,0,0,\"'=HYPERLINK(\"\"x\"\")\"\r\n"));
 
     // A file that cannot be written is reported, not passed over.
     s.saveDialog.file = QString::fromStdString(s.folder.File("missing/found.csv"));
