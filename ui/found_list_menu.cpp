@@ -7,6 +7,8 @@
 
 #include "files/shell_open.h"
 #include "ui/list_box.h"
+#include "ui/main_window.h"
+#include "ui/message_boxes.h"
 #include "ui/open_drawing.h"
 #include "ui/window_paths.h"
 
@@ -58,7 +60,15 @@ void ListContextMenu::ShowAt(const QPoint& position) {
 
 
 void ListContextMenu::OpenSelected() {
-  for (const std::string& path : list_.SelectedPaths()) OpenDrawing(shell_, messages_, &list_, path);
+  const std::vector<std::string> paths = list_.SelectedPaths();
+  // Each drawing starts an application window of its own: many at once are asked first,
+  // as a file manager does, so that a slip of the selection does not flood the desktop.
+  if (paths.size() > kOpenWithoutAsking &&
+      messages_.Show(&list_, MainCaption(), QStringLiteral("%1 個のファイルを開きますか？").arg(paths.size()),
+                     MessageIcon::Exclamation, MessageButtons::YesNo) != MessageAnswer::Yes) {
+    return;
+  }
+  for (const std::string& path : paths) OpenDrawing(shell_, messages_, &list_, path);
 }
 
 void ListContextMenu::OpenSelectedFolders() {

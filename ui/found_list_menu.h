@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QObject>
+#include <cstddef>
 #include <functional>
 #include <string>
 #include <vector>
@@ -20,6 +21,9 @@ namespace dorvan::ui {
 
 class ListBox;
 class MessageBoxes;
+
+// "開く" asks before opening more drawings than this at once.
+inline constexpr std::size_t kOpenWithoutAsking = 10;
 
 // The show command of "フォルダを開く": a normal window.
 inline constexpr int32_t kShowNormal = 1;

@@ -136,6 +136,16 @@ class FoundListTest : public QObject {
     QStringList texts;
     for (QAction* action : menu->Menu()->actions()) texts << action->text();
     QCOMPARE(texts, (QStringList{QStringLiteral("開く"), QStringLiteral("フォルダを開く"), QStringLiteral("パスをコピー")}));
+
+    // Opening more than ten drawings at once is asked first; No opens none.
+    for (std::size_t i = 0; i < kOpenWithoutAsking; ++i) errors.AddPath(s.b);
+    errors.List1()->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    errors.List1()->selectAll();
+    s.messages.yesNoAnswers = {MessageAnswer::No};
+    const std::size_t opened = s.shell.requests.size();
+    menu->OpenSelected();
+    QCOMPARE(s.messages.shown.back().text, QStringLiteral("11 個のファイルを開きますか？"));
+    QCOMPARE(s.shell.requests.size(), opened);
   }
 
   void CsvExportReadsBackWithItsCharacters() {
