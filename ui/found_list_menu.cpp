@@ -26,6 +26,11 @@ ListContextMenu::ListContextMenu(ListBox& list, ShellOpener& shell, MessageBoxes
   menu_ = new QMenu(&list);
   menu_->setAccessibleName(QStringLiteral("一覧のメニュー"));
   open_ = menu_->addAction(QStringLiteral("開く"), this, &ListContextMenu::OpenSelected);
+  if (found_.preview) {
+    preview_ = menu_->addAction(QStringLiteral("プレビュー"), this, [this] {
+      if (list_.currentRow() >= 0) found_.preview(list_.currentRow());
+    });
+  }
   if (found_.showMatches) {
     showMatches_ = menu_->addAction(QStringLiteral("一致箇所を表示"), this, [this] {
       if (list_.currentRow() >= 0) found_.showMatches(list_.currentRow());
@@ -50,6 +55,7 @@ QMenu* ListContextMenu::Menu() {
   openFolder_->setEnabled(any);
   copyPaths_->setEnabled(any);
   if (showMatches_ != nullptr) showMatches_->setEnabled(list_.currentItem() != nullptr);
+  if (preview_ != nullptr) preview_->setEnabled(list_.currentItem() != nullptr);
   if (saveList_ != nullptr) saveList_->setEnabled(list_.count() > 0);
   return menu_;
 }

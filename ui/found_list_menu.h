@@ -39,6 +39,7 @@ class ListContextMenu : public QObject {
   struct FoundListActions {
     std::function<void(int row)> showMatches;  // "一致箇所を表示" for the current entry
     std::function<void()> saveList;            // "一覧を保存…"
+    std::function<void(int row)> preview;      // "プレビュー" of the current entry
   };
 
   // What the desktop cannot open is reported through `messages`.
@@ -63,6 +64,7 @@ class ListContextMenu : public QObject {
   QMenu* menu_ = nullptr;
   QAction* open_ = nullptr;
   QAction* showMatches_ = nullptr;
+  QAction* preview_ = nullptr;
   QAction* openFolder_ = nullptr;
   QAction* copyPaths_ = nullptr;
   QAction* saveList_ = nullptr;

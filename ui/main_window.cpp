@@ -33,6 +33,7 @@
 #include "ui/list_save_dialog.h"
 #include "ui/matches_window.h"
 #include "ui/open_drawing.h"
+#include "ui/preview_window.h"
 #include "ui/screenshot.h"
 #include "ui/search_run.h"
 #include "ui/tab_control.h"
@@ -74,6 +75,8 @@ MainWindow::MainWindow(WindowServices services, QWidget* parent)
   shell_ = services.shell != nullptr ? services.shell : ownShell_.get();
   drawings_ = services.drawings != nullptr ? services.drawings : ownDrawings_.get();
   saveDialog_ = services.saveDialog != nullptr ? services.saveDialog : ownSaveDialog_.get();
+  if (services.pictureSaveDialog == nullptr) ownPictureSaveDialog_ = std::make_unique<QtPictureSaveDialog>();
+  pictureSaveDialog_ = services.pictureSaveDialog != nullptr ? services.pictureSaveDialog : ownPictureSaveDialog_.get();
 
   setObjectName(QStringLiteral("dorvan"));
   setWindowTitle(MainCaption());
@@ -95,6 +98,12 @@ MainWindow::MainWindow(WindowServices services, QWidget* parent)
   BuildRunArea();
   SetFocusOrder();
   WireRules();
+  for (ListBox* list : {list1_, list2_, list3_}) {
+    InstallPreviewKeys(*list, [this, list] { ShowPreviewOf(list, list->currentRow()); });
+    connect(list, &QListWidget::currentRowChanged, this, [this, list](int row) {
+      if (preview_ != nullptr && preview_->isVisible() && previewSource_ == list) ShowPreviewOf(list, row);
+    });
+  }
 
   presentErrorWindow_ = [](ErrorWindow& window) { window.exec(); };
   // Watches the Escape key from the start, so a key already held down when a run begins
@@ -173,7 +182,8 @@ void MainWindow::BuildFoundArea() {
   connect(command_[3], &QPushButton::clicked, this, [this] { Command3_Click(); });
   connect(list2_, &QListWidget::itemDoubleClicked, this, [this] { List2_DblClick(); });
   list2Menu_ = new ListContextMenu(*list2_, *shell_, *messages_,
-                                   {[this](int row) { ShowMatchesOf(row); }, [this] { SaveFoundList(); }});
+                                   {[this](int row) { ShowMatchesOf(row); }, [this] { SaveFoundList(); },
+                                    [this](int row) { ShowPreviewOf(list2_, row); }});
 }
 
 void MainWindow::BuildRangeFrame() {
@@ -502,6 +512,16 @@ void MainWindow::ShowMatchesOf(int row) {
   if (item == nullptr) return;
   if (matchesWindow_ == nullptr) matchesWindow_ = new MatchesWindow(this);
   matchesWindow_->ShowMatches(list2_->PathAt(row), MatchesOf(*item));
+}
+
+void MainWindow::ShowPreviewOf(ListBox* list, int row) {
+  const QListWidgetItem* item = list != nullptr ? list->item(row) : nullptr;
+  if (item == nullptr) return;
+  if (preview_ == nullptr) preview_ = new PreviewWindow(*messages_, *pictureSaveDialog_, this);
+  previewSource_ = list;
+  preview_->ShowDrawing(list->PathAt(row), list == list2_ ? MatchesOf(*item) : nullptr);
+  preview_->show();
+  preview_->raise();
 }
 
 void MainWindow::SaveFoundList() {

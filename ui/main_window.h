@@ -39,6 +39,8 @@ class ListBox;
 class ListContextMenu;
 class ListSaveDialog;
 class MatchesWindow;
+class PictureSaveDialog;
+class PreviewWindow;
 class TabControl;
 
 // The caption of the main window, which also titles its message boxes and the two small
@@ -52,6 +54,7 @@ struct WindowServices {
   ShellOpener* shell = nullptr;
   DrawingSource* drawings = nullptr;
   ListSaveDialog* saveDialog = nullptr;  // "一覧を保存…"
+  PictureSaveDialog* pictureSaveDialog = nullptr;  // the preview's "保存…"
 };
 
 class MainWindow : public QWidget {
@@ -146,6 +149,12 @@ class MainWindow : public QWidget {
   void ShowMatchesOf(int row);
   void SaveFoundList();
 
+  // The preview of a list's entry (Enter or Space on a list, "プレビュー" in the found list's
+  // menu): one window, which follows that list's current entry while it is open. Null until
+  // first shown.
+  void ShowPreviewOf(ListBox* list, int row);
+  PreviewWindow* Preview() const { return preview_; }
+
   // Closes the main window, which ends the program.
   void Unload();
 
@@ -184,6 +193,10 @@ class MainWindow : public QWidget {
   std::unique_ptr<ShellOpener> ownShell_;
   std::unique_ptr<DrawingSource> ownDrawings_;
   std::unique_ptr<ListSaveDialog> ownSaveDialog_;
+  std::unique_ptr<PictureSaveDialog> ownPictureSaveDialog_;
+  PictureSaveDialog* pictureSaveDialog_ = nullptr;
+  PreviewWindow* preview_ = nullptr;
+  ListBox* previewSource_ = nullptr;
   MessageBoxes* messages_;
   ShellOpener* shell_;
   DrawingSource* drawings_;

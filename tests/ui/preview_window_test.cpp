@@ -1,0 +1,192 @@
+// The preview window: opened from the lists, fitted, zoomed and panned, the matched texts
+// listed and boxed, an unreadable drawing told, and the picture saved.
+#include <QAction>
+#include <QComboBox>
+#include <QFile>
+#include <QLabel>
+#include <QListWidget>
+#include <QMenu>
+#include <QPushButton>
+#include <QTest>
+
+#include "tests/support/drawing_writer.h"
+#include "tests/support/temp_folder.h"
+#include "tests/ui/fake_services.h"
+#include "ui/drawing_view.h"
+#include "ui/found_list_menu.h"
+#include "ui/list_box.h"
+#include "ui/main_window.h"
+#include "ui/preview_window.h"
+
+using namespace dorvan::ui;
+using namespace dorvan::ui::testing;
+using dorvan::testing::TempFolder;
+
+namespace {
+
+class FakePictureDialog : public PictureSaveDialog {
+ public:
+  QString ChoosePictureFile(QWidget*, const QString&) override { return file; }
+  QString file;
+};
+
+// A drawing with a frame of lines and two texts, one of them ("図面A") also inside a block
+// inserted twice.
+std::string WritePlan(const TempFolder& folder, const std::string& name) {
+  dorvan::testing::DrawingRecipe recipe;
+  recipe.texts = {u"図面A", u"平面"};
+  recipe.lines = 4;
+  recipe.blocks.push_back({u"枠", {u"図面A"}});
+  dorvan::JwwDrawing drawing = dorvan::testing::ToDrawing(recipe);
+  for (double x : {100.0, 200.0}) {
+    dorvan::BlockInsertEntity insert;
+    insert.Number = 1;
+    insert.X = x;
+    insert.ScaleX = insert.ScaleY = 1;
+    dorvan::testing::AddEntity(drawing.Data, insert);
+  }
+  const std::string path = folder.File(name);
+  dorvan::testing::WriteBytesFile(path, dorvan::testing::WriteDrawing(drawing));
+  return path;
+}
+
+int RowOf(const ListBox& list, const std::string& path) {
+  for (int row = 0; row < list.count(); ++row)
+    if (list.PathAt(row) == path) return row;
+  return -1;
+}
+
+struct PreviewFixture {
+  TempFolder folder;
+  FakeMessageBoxes messages;
+  FakeShell shell;
+  FakePictureDialog pictures;
+  std::unique_ptr<MainWindow> window;
+  std::string plan, other;
+
+  PreviewFixture() {
+    plan = WritePlan(folder, "plan.jww");
+    other = WritePlan(folder, "other.jww");
+    WindowServices services;
+    services.messages = &messages;
+    services.shell = &shell;
+    services.pictureSaveDialog = &pictures;
+    window = std::make_unique<MainWindow>(services);
+    window->SetErrorWindowPresenter([](ErrorWindow&) {});
+    window->show();
+    window->List1()->AddPath(plan);
+    window->List1()->AddPath(other);
+    window->Combo1()->setEditText(QStringLiteral("図面"));
+    window->Command6_Click();
+  }
+
+  PreviewWindow* Loaded() {
+    PreviewWindow* preview = window->Preview();
+    if (preview == nullptr) return nullptr;
+    if (!QTest::qWaitFor([&] { return preview->View()->HasDrawing() || !preview->View()->Message().contains(QStringLiteral("読み込み中")); }))
+      return nullptr;
+    return preview;
+  }
+};
+
+}  // namespace
+
+class PreviewWindowTest : public QObject {
+  Q_OBJECT
+ private slots:
+  void OpensFromTheFoundListWithItsMatchesAndFollowsTheSelection() {
+    PreviewFixture f;
+    ListBox* found = f.window->List2();
+    QCOMPARE(found->count(), 2);
+    found->setFocus();
+    found->setCurrentRow(RowOf(*found, f.plan));
+    QTest::keyClick(found, Qt::Key_Return);
+    PreviewWindow* preview = f.Loaded();
+    QVERIFY(preview != nullptr);
+    QVERIFY(preview->isVisible());
+    QVERIFY(preview->windowTitle().startsWith(QStringLiteral("plan.jww")));
+    QVERIFY(preview->StatusText()->text().contains(QStringLiteral("バージョン 600")));
+    // The drawing's own 図面A and the block's: listed, and boxed where the inserts put it.
+    QCOMPARE(preview->MatchList()->count(), 2);
+    QVERIFY(preview->MatchList()->isVisibleTo(preview));
+
+    // Choosing the block's text centres the view on its two placements (x 100 and 200, plus
+    // the text's own 10 and half its 8.75 mm).
+    preview->MatchList()->setCurrentRow(1);
+    QVERIFY(std::abs(preview->View()->Centre().x() - 164.375) < 1e-6);
+
+    // The window follows the found list's selection.
+    found->setCurrentRow(RowOf(*found, f.other));
+    QCOMPARE(preview->Path(), f.other);
+
+    // "プレビュー" in the menu, and Space on a target list, open the same window.
+    QAction* menuPreview = nullptr;
+    for (QAction* action : f.window->List2Menu()->Menu()->actions())
+      if (action->text() == QStringLiteral("プレビュー")) menuPreview = action;
+    QVERIFY(menuPreview != nullptr && menuPreview->isEnabled());
+    f.window->List1()->setCurrentRow(0);
+    QTest::keyClick(f.window->List1(), Qt::Key_Space);
+    QCOMPARE(f.window->Preview(), preview);
+    QCOMPARE(preview->Path(), f.window->List1()->PathAt(0));
+    QVERIFY(f.Loaded() != nullptr);
+    QCOMPARE(preview->MatchList()->count(), 0);  // a target has no matches
+  }
+
+  void ZoomPanAndFitChangeTheView() {
+    PreviewFixture f;
+    f.window->ShowPreviewOf(f.window->List1(), 0);
+    PreviewWindow* preview = f.Loaded();
+    QVERIFY(preview != nullptr);
+    DrawingView* view = preview->View();
+    QTRY_VERIFY(view->PictureCurrent());
+    const double fitScale = view->Scale();
+    const QPointF fitCentre = view->Centre();
+
+    const QPointF pointer(view->width() * 0.25, view->height() * 0.25);
+    const QPointF under = view->SheetPointAt(pointer);
+    view->ZoomAt(pointer, 2.0);
+    QCOMPARE(view->Scale(), fitScale * 2);
+    QVERIFY(QLineF(view->SheetPointAt(pointer), under).length() < 1e-9);  // zoomed around the pointer
+    view->PanBy(QPointF(40, 0));
+    QVERIFY(view->Centre().x() < under.x() + 1e6);
+    QTRY_VERIFY(view->PictureCurrent());  // rendered for the new view
+
+    QTest::mouseClick(preview->FitButton(), Qt::LeftButton);
+    QCOMPARE(view->Scale(), fitScale);
+    QCOMPARE(view->Centre(), fitCentre);
+
+    // Resizing a view the user has moved keeps its centre and scale.
+    view->ZoomAt(pointer, 2.0);
+    const QPointF centre = view->Centre();
+    preview->resize(preview->width() + 80, preview->height() + 40);
+    QCOMPARE(view->Centre(), centre);
+    QCOMPARE(view->Scale(), fitScale * 2);
+  }
+
+  void UnreadableDrawingIsToldAndPicturesAreSaved() {
+    PreviewFixture f;
+    const std::string broken = f.folder.File("broken.jww");
+    dorvan::testing::WriteBytesFile(broken, "not a drawing");
+    f.window->List1()->AddPath(broken);
+    f.window->ShowPreviewOf(f.window->List1(), RowOf(*f.window->List1(), broken));
+    PreviewWindow* preview = f.Loaded();
+    QVERIFY(preview != nullptr);
+    QVERIFY(!preview->View()->HasDrawing());
+    QVERIFY(preview->View()->Message().contains(QStringLiteral("表示できません")));
+    QVERIFY(!preview->SaveButton()->isEnabled());
+
+    f.window->ShowPreviewOf(f.window->List1(), RowOf(*f.window->List1(), f.plan));
+    QVERIFY(f.Loaded() != nullptr && preview->View()->HasDrawing());
+    f.pictures.file = QString::fromStdString(f.folder.File("plan.pdf"));
+    preview->SaveAs();
+    QVERIFY(QFile::exists(f.pictures.file));
+    f.pictures.file = QString::fromStdString(f.folder.File("missing/plan.png"));
+    const std::size_t before = f.messages.shown.size();  // the run's result message
+    preview->SaveAs();
+    QCOMPARE(f.messages.shown.size(), before + 1);
+    QVERIFY(f.messages.shown.back().text.contains(QStringLiteral("保存できませんでした")));
+  }
+};
+
+QTEST_MAIN(PreviewWindowTest)
+#include "preview_window_test.moc"

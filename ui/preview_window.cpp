@@ -1,0 +1,318 @@
+#include "ui/preview_window.h"
+
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QRegularExpression>
+#include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
+#include <QShortcut>
+#include <QSplitter>
+#include <QThreadPool>
+#include <QVBoxLayout>
+#include <map>
+#include <mutex>
+#include <optional>
+
+#include "reader/jww_reader.h"
+#include "render/drawing_walk.h"
+#include "render/picture_export.h"
+#include "render/text_layout.h"
+#include "search/match_text.h"
+#include "search/search_items.h"
+#include "search/search_range.h"
+#include "ui/drawing_view.h"
+#include "ui/list_box.h"
+#include "ui/message_boxes.h"
+#include "ui/window_paths.h"
+
+namespace dorvan::ui {
+
+namespace {
+
+constexpr int kExportLongerSide = 2048;  // PNG and SVG written by "保存…"
+
+QString FromUtf8(const std::string& text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
+
+// Collects the boxes of the texts it is told to look for, wherever the walk places them.
+class TextBoxSink final : public render::ShapeSink {
+ public:
+  explicit TextBoxSink(std::map<const TextEntity*, std::vector<QPolygonF>>& wanted) : wanted_(wanted) {}
+  void Line(const EntityBase&, QPointF, QPointF) override {}
+  void Arc(const EntityBase&, const render::ArcShape&) override {}
+  void Point(const EntityBase&, QPointF, int32_t) override {}
+  void Solid(const EntityBase&, const QPointF (&)[4], int32_t) override {}
+  void Text(const EntityBase&, const render::PlacedText& placed) override {
+    auto found = wanted_.find(placed.text);
+    if (found != wanted_.end()) found->second.push_back(render::TextOutline(placed));
+  }
+
+ private:
+  std::map<const TextEntity*, std::vector<QPolygonF>>& wanted_;
+};
+
+const TextEntity* TextOfRecord(const JwwDrawing& drawing, const MatchRecord& record) {
+  const EntityLists* lists = &drawing.Data;
+  if (record.InBlock) {
+    const auto& index = drawing.Data.BlockIndexByNumber;
+    if (record.BlockNumber < 0 || static_cast<std::size_t>(record.BlockNumber) >= index.size()) return nullptr;
+    const int32_t block = index[static_cast<std::size_t>(record.BlockNumber)];
+    if (block <= 0 || static_cast<std::size_t>(block) >= drawing.Data.BlockDefinitions.size()) return nullptr;
+    lists = &drawing.Data.BlockDefinitions[static_cast<std::size_t>(block)].Data;
+  }
+  if (record.Index <= 0 || static_cast<std::size_t>(record.Index) >= lists->Texts.size()) return nullptr;
+  return &lists->Texts[static_cast<std::size_t>(record.Index)];
+}
+
+QString DrawingSizeName(int32_t code) {
+  for (int32_t index = 0; index < static_cast<int32_t>(kSizeItems.size()); ++index)
+    if (SizeCodeForIndex(index) == code) return QString::fromLatin1(kSizeItems[static_cast<std::size_t>(index)].data());
+  return QString::number(code);
+}
+
+QString StatusOf(const JwwDrawing& drawing) {
+  const QString memo = QString::fromStdU16String(drawing.Header.Memo);
+  const QString firstLine = memo.section(QRegularExpression(QStringLiteral("[\\r\\n]")), 0, 0, QString::SectionSkipEmpty);
+  QString status = QStringLiteral("バージョン %1　図面サイズ %2")
+                       .arg(drawing.Header.Version)
+                       .arg(DrawingSizeName(drawing.Header.DrawingSize));
+  if (!firstLine.isEmpty()) status += QStringLiteral("　メモ: ") + firstLine;
+  return status;
+}
+
+const char* ReadFailure(int32_t result) {
+  switch (result) {
+    case kMissingSignature: return "JWW の図面ではありません。";
+    case kUnsupportedVersion: return "この版の図面は読み込めません。";
+    case kUnreadableFile: return "ファイルを開けないか、読み込めません。";
+    default: return "図面が壊れています。";
+  }
+}
+
+class PreviewKeyFilter final : public QObject {
+ public:
+  PreviewKeyFilter(ListBox& list, std::function<void()> open) : QObject(&list), list_(list), open_(std::move(open)) {}
+
+ protected:
+  bool eventFilter(QObject*, QEvent* event) override {
+    if (event->type() != QEvent::KeyPress) return false;
+    const auto* key = static_cast<QKeyEvent*>(event);
+    const bool previewKey = key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter || key->key() == Qt::Key_Space;
+    const bool plain = key->modifiers() == Qt::NoModifier || key->modifiers() == Qt::KeypadModifier;
+    if (!previewKey || !plain || list_.currentItem() == nullptr) return false;
+    open_();
+    return true;
+  }
+
+ private:
+  ListBox& list_;
+  std::function<void()> open_;
+};
+
+}  // namespace
+
+void InstallPreviewKeys(ListBox& list, std::function<void()> open) {
+  list.installEventFilter(new PreviewKeyFilter(list, std::move(open)));
+}
+
+std::vector<std::vector<QPolygonF>> MatchedTextBoxes(const JwwDrawing& drawing, const DrawingMatches& matches) {
+  std::vector<std::vector<QPolygonF>> boxes(matches.Records.size());
+  std::map<const TextEntity*, std::vector<QPolygonF>> wanted;
+  std::vector<const TextEntity*> texts(matches.Records.size(), nullptr);
+  for (std::size_t i = 0; i < matches.Records.size(); ++i) {
+    if (matches.Records[i].Range != RangeData) continue;
+    texts[i] = TextOfRecord(drawing, matches.Records[i]);
+    if (texts[i] != nullptr) wanted[texts[i]];
+  }
+  if (wanted.empty()) return boxes;
+  TextBoxSink sink(wanted);
+  render::WalkDrawing(drawing, sink);
+  for (std::size_t i = 0; i < texts.size(); ++i)
+    if (texts[i] != nullptr) boxes[i] = wanted[texts[i]];
+  return boxes;
+}
+
+QString QtPictureSaveDialog::ChoosePictureFile(QWidget* parent, const QString& suggestedName) {
+  QFileDialog dialog(parent, QStringLiteral("図面を画像として保存"), QString(),
+                     QStringLiteral("PNG 画像 (*.png);;SVG 画像 (*.svg);;PDF (*.pdf)"));
+  dialog.setAcceptMode(QFileDialog::AcceptSave);
+  dialog.setDefaultSuffix(QStringLiteral("png"));
+  QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, [&dialog](const QString& filter) {
+    dialog.setDefaultSuffix(filter.section(QStringLiteral("*."), 1, 1).section(QLatin1Char(')'), 0, 0));
+  });
+  dialog.selectFile(suggestedName);
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
+  return dialog.selectedFiles().constFirst();
+}
+
+// Where the reading thread posts what it read; the window leaves it when it goes away.
+struct PreviewWindow::Mailbox {
+  std::mutex mutex;
+  PreviewWindow* window = nullptr;
+};
+
+struct PreviewWindow::LoadResult {
+  std::shared_ptr<JwwDrawing> drawing;  // null when unreadable
+  int32_t readResult = 0;
+  std::vector<std::vector<QPolygonF>> boxes;
+};
+
+PreviewWindow::PreviewWindow(MessageBoxes& messages, PictureSaveDialog& saveDialog, QWidget* parent)
+    : QWidget(parent, Qt::Window), messages_(messages), saveDialog_(saveDialog), mailbox_(std::make_shared<Mailbox>()) {
+  mailbox_->window = this;
+  setObjectName(QStringLiteral("PreviewWindow"));
+  setWindowTitle(QStringLiteral("プレビュー"));
+  setAccessibleName(QStringLiteral("プレビュー"));
+
+  view_ = new DrawingView(this);
+  fit_ = new QPushButton(QStringLiteral("全体"), this);
+  fit_->setAccessibleName(QStringLiteral("全体"));
+  fit_->setToolTip(QStringLiteral("図面全体を表示 (Home)"));
+  save_ = new QPushButton(QStringLiteral("保存…"), this);
+  save_->setAccessibleName(QStringLiteral("保存"));
+  save_->setToolTip(QStringLiteral("PNG・SVG・PDF として保存"));
+  save_->setEnabled(false);
+  matchList_ = new QListWidget(this);
+  matchList_->setAccessibleName(QStringLiteral("一致した文字"));
+  matchList_->hide();
+  status_ = new QLabel(this);
+  status_->setAccessibleName(QStringLiteral("図面の情報"));
+  status_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  pointer_ = new QLabel(this);
+  pointer_->setAccessibleName(QStringLiteral("ポインタの座標"));
+  pointer_->setMinimumWidth(200);
+  pointer_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+
+  auto* buttons = new QHBoxLayout;
+  buttons->addWidget(fit_);
+  buttons->addWidget(save_);
+  buttons->addStretch();
+  auto* splitter = new QSplitter(this);
+  splitter->addWidget(view_);
+  splitter->addWidget(matchList_);
+  splitter->setStretchFactor(0, 4);
+  splitter->setStretchFactor(1, 1);
+  auto* statusLine = new QHBoxLayout;
+  statusLine->addWidget(status_, 1);
+  statusLine->addWidget(pointer_);
+  auto* layout = new QVBoxLayout(this);
+  layout->addLayout(buttons);
+  layout->addWidget(splitter, 1);
+  layout->addLayout(statusLine);
+
+  connect(fit_, &QPushButton::clicked, view_, &DrawingView::FitAll);
+  connect(save_, &QPushButton::clicked, this, &PreviewWindow::SaveAs);
+  connect(matchList_, &QListWidget::currentRowChanged, this, &PreviewWindow::ShowMatch);
+  connect(view_, &DrawingView::PointerMoved, this, [this](QPointF sheet) {
+    pointer_->setText(QStringLiteral("X %1  Y %2").arg(sheet.x(), 0, 'f', 2).arg(sheet.y(), 0, 'f', 2));
+  });
+  auto* home = new QShortcut(QKeySequence(Qt::Key_Home), this);
+  connect(home, &QShortcut::activated, view_, &DrawingView::FitAll);
+  auto* close = new QShortcut(QKeySequence::Cancel, this);
+  connect(close, &QShortcut::activated, this, &QWidget::close);
+  resize(900, 640);
+}
+
+PreviewWindow::~PreviewWindow() {
+  std::lock_guard lock(mailbox_->mutex);
+  mailbox_->window = nullptr;
+}
+
+void PreviewWindow::ShowDrawing(const std::string& path, const DrawingMatches* matches) {
+  path_ = path;
+  const quint64 generation = ++generation_;
+  setWindowTitle(QFileInfo(DisplayPath(path)).fileName() + QStringLiteral(" - プレビュー"));
+  drawing_.reset();
+  save_->setEnabled(false);
+  matchList_->clear();
+  matchList_->hide();
+  matchBoxes_.clear();
+  matchPoints_.clear();
+  status_->clear();
+  pointer_->clear();
+  view_->SetMessage(QStringLiteral("読み込み中…"));
+
+  // The list is filled now; the boxes come with the drawing.
+  DrawingMatches records = matches != nullptr ? *matches : DrawingMatches{};
+  bool anyText = false;
+  for (const MatchRecord& record : records.Records) {
+    auto* item = new QListWidgetItem(FromUtf8(MatchTextLine(record)), matchList_);
+    item->setToolTip(FromUtf8(MatchLine(record)));
+    matchPoints_.push_back(QPointF(record.X, record.Y));
+    anyText = anyText || record.Range == RangeData;
+  }
+  matchList_->setVisible(anyText);
+  if (!anyText) matchList_->clear();
+
+  auto job = [path, records = std::move(records), mailbox = mailbox_, generation] {
+    auto result = std::make_shared<LoadResult>();
+    JwwReader reader;
+    auto drawing = std::make_shared<JwwDrawing>();
+    ClearDrawing(*drawing);
+    result->readResult = reader.ReadWholeDrawing(path, *drawing);
+    if (result->readResult == 0 && reader.GetReadError() == 0) {
+      result->boxes = MatchedTextBoxes(*drawing, records);
+      result->drawing = std::move(drawing);
+    }
+    std::lock_guard lock(mailbox->mutex);
+    if (mailbox->window == nullptr) return;
+    PreviewWindow* window = mailbox->window;
+    QMetaObject::invokeMethod(window, [window, generation, result] { window->Show(generation, result); },
+                              Qt::QueuedConnection);
+  };
+  QThreadPool::globalInstance()->start(job);
+}
+
+void PreviewWindow::Show(quint64 generation, std::shared_ptr<LoadResult> result) {
+  if (generation != generation_) return;  // another drawing was asked for since
+  if (!result->drawing) {
+    view_->SetMessage(QStringLiteral("この図面は表示できません。\n%1\n\n%2")
+                          .arg(DisplayPath(path_), QString::fromUtf8(ReadFailure(result->readResult))));
+    matchList_->hide();
+    emit Loaded();
+    return;
+  }
+  drawing_ = result->drawing;
+  matchBoxes_ = std::move(result->boxes);
+  std::vector<QPolygonF> highlights;
+  for (const auto& boxes : matchBoxes_) highlights.insert(highlights.end(), boxes.begin(), boxes.end());
+  view_->SetDrawing(drawing_, std::move(highlights));
+  status_->setText(StatusOf(*drawing_));
+  save_->setEnabled(true);
+  emit Loaded();
+}
+
+void PreviewWindow::ShowMatch(int row) {
+  if (!drawing_ || row < 0) return;
+  const auto index = static_cast<std::size_t>(row);
+  QRectF area;
+  if (index < matchBoxes_.size())
+    for (const QPolygonF& box : matchBoxes_[index]) area = area.isNull() ? box.boundingRect() : area.united(box.boundingRect());
+  if (area.isNull() && index < matchPoints_.size()) area = QRectF(matchPoints_[index], QSizeF(0, 0));
+  view_->ShowSheetArea(area);
+}
+
+void PreviewWindow::SaveAs() {
+  if (!drawing_) return;
+  const QString suggested = QFileInfo(DisplayPath(path_)).completeBaseName() + QStringLiteral(".png");
+  const QString file = saveDialog_.ChoosePictureFile(this, suggested);
+  if (file.isEmpty()) return;
+  const std::optional<render::PictureFormat> format = render::FormatForPath(file);
+  if (!format) {
+    messages_.Show(this, windowTitle(), QStringLiteral("保存できるのは PNG・SVG・PDF です。\n%1").arg(file),
+                   MessageIcon::Exclamation, MessageButtons::Ok);
+    return;
+  }
+  QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+  const render::ExportOutcome outcome = render::ExportPicture(*drawing_, file, *format, kExportLongerSide);
+  QGuiApplication::restoreOverrideCursor();
+  if (outcome != render::ExportOutcome::Written) {
+    messages_.Show(this, windowTitle(), QStringLiteral("画像を保存できませんでした。\n%1").arg(file),
+                   MessageIcon::Exclamation, MessageButtons::Ok);
+  }
+}
+
+}  // namespace dorvan::ui
