@@ -6,25 +6,34 @@
 #   scripts/screenshot.sh --matches [OUTPUT.png] [DRAWING.jww...]
 #       the matches window of the first drawing found for 図 (default: docs/matches.png;
 #       drawings: the real ones in ../shared/drawings where present, else the samples)
+#   scripts/screenshot.sh --preview [OUTPUT.png] [DRAWING.jww...]
+#       the preview window of the first drawing found for 図 (default: docs/preview.png;
+#       drawings as for --matches)
 #
 # DORVAN_BUILD_DIR chooses the build folder (default: build).
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 matches=
+preview=
 search="図面番号"
 if [ "${1:-}" = "--matches" ]; then
   matches=1
   search="図"
   shift
+elif [ "${1:-}" = "--preview" ]; then
+  preview=1
+  search="図"
+  shift
 fi
 default_output=$root/docs/screenshot.png
 [ -n "$matches" ] && default_output=$root/docs/matches.png
+[ -n "$preview" ] && default_output=$root/docs/preview.png
 output="${1:-$default_output}"
 [ $# -gt 0 ] && shift
 drawings=("$@")
 if [ ${#drawings[@]} -eq 0 ]; then
   drawings=("$root"/samples/*.jww)
-  if [ -n "$matches" ] && compgen -G "$root/../shared/drawings/*.jww" >/dev/null; then
+  if [ -n "$matches$preview" ] && compgen -G "$root/../shared/drawings/*.jww" >/dev/null; then
     drawings=("$(cd "$root/../shared/drawings" && pwd)"/*.jww)
   fi
 fi
@@ -46,6 +55,6 @@ trap 'rm -rf "$scratch"' EXIT
 mkdir -m 700 "$scratch/runtime"
 cd "$scratch"
 XDG_RUNTIME_DIR="$scratch/runtime" DORVAN_SCREENSHOT="$output" DORVAN_SCREENSHOT_SEARCH="$search" \
-  DORVAN_SCREENSHOT_MATCHES="$matches" \
+  DORVAN_SCREENSHOT_MATCHES="$matches" DORVAN_SCREENSHOT_PREVIEW="$preview" \
   xvfb-run -a -s "-screen 0 1024x768x24" "$build/ui/dorvan" "${drawings[@]}"
 echo "saved $output"

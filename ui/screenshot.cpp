@@ -9,7 +9,9 @@
 #include <cstdio>
 
 #include "ui/main_window.h"
+#include "ui/list_box.h"
 #include "ui/matches_window.h"
+#include "ui/preview_window.h"
 
 namespace dorvan::ui {
 
@@ -35,11 +37,28 @@ void SaveScreenshotIfAsked(MainWindow& window) {
       if (target != nullptr) target->ShowMatchesOf(0);
     });
   }
+  // With DORVAN_SCREENSHOT_PREVIEW it is the preview of the first found drawing, given
+  // time to be read and drawn.
+  const bool preview = !qEnvironmentVariableIsEmpty("DORVAN_SCREENSHOT_PREVIEW");
+  if (preview) {
+    QTimer::singleShot(600, &window, [target] {
+      if (target == nullptr) return;
+      target->ShowPreviewOf(target->List2(), 0);
+      if (target->Preview() != nullptr) target->Preview()->resize(1000, 700);
+    });
+  }
   // Let the window lay out and paint first.
-  QTimer::singleShot(1000, &window, [target, path, matches] {
+  QTimer::singleShot(preview ? 3000 : 1000, &window, [target, path, matches, preview] {
     if (target == nullptr) return;
     QWidget* shown = target;
-    if (matches) {
+    if (preview) {
+      if (target->Preview() == nullptr) {
+        std::fprintf(stderr, "dorvan: nothing was found, so there is no drawing to preview\n");
+        QApplication::exit(1);
+        return;
+      }
+      shown = target->Preview();
+    } else if (matches) {
       if (target->Matches() == nullptr) {
         std::fprintf(stderr, "dorvan: nothing was found, so there are no matches to show\n");
         QApplication::exit(1);

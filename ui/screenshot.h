@@ -2,7 +2,8 @@
 // DORVAN_SCREENSHOT names a PNG file, the window saves itself there once it is on the
 // screen and the program quits. DORVAN_SCREENSHOT_SEARCH, when set, is searched for first
 // so that the picture shows a found list; with DORVAN_SCREENSHOT_MATCHES set as well, the
-// picture is the matches window ("一致箇所") of the first found drawing.
+// picture is the matches window ("一致箇所") of the first found drawing; with
+// DORVAN_SCREENSHOT_PREVIEW, the preview window of the first found drawing.
 #pragma once
 
 namespace dorvan::ui {
