@@ -116,15 +116,13 @@ CREATE TABLE drawings(
   seen INTEGER NOT NULL,
   header_outcome INTEGER, whole_outcome INTEGER,
   header_messages BLOB, whole_messages BLOB,
-  header BLOB, data BLOB, norm TEXT);
+  header BLOB, signature BLOB, data BLOB);
 CREATE INDEX drawings_seen ON drawings(seen);
-CREATE VIRTUAL TABLE texts USING fts5(norm, content='drawings', content_rowid='id',
-  tokenize='trigram', detail='none');
 )sql";
 
 constexpr const char* kEntryColumns =
     "id, device, inode, size, mtime_ns, ctime_ns, seen, header_outcome, whole_outcome, "
-    "header_messages, whole_messages, header, data, norm";
+    "header_messages, whole_messages, header, signature, data";
 
 bool MakeFolders(const std::string& path) {
   for (std::size_t slash = path.find('/', 1); slash != std::string::npos; slash = path.find('/', slash + 1)) {
@@ -278,15 +276,9 @@ bool Prune(sqlite3* db, int64_t today, IndexProblem& problem) {
   if (code != SQLITE_ROW) return false;
   any.Reset();
   if (!Exec(db, "BEGIN IMMEDIATE", problem)) return false;
-  Statement forget, drop;
-  const bool done =
-      forget.Prepare(db,
-                     "INSERT INTO texts(texts, rowid, norm) SELECT 'delete', id, norm FROM drawings "
-                     "WHERE seen < ? AND norm IS NOT NULL",
-                     problem) &&
-      drop.Prepare(db, "DELETE FROM drawings WHERE seen < ?", problem) &&
-      (forget.Int(1, before), forget.Run(problem)) && (drop.Int(1, before), drop.Run(problem)) &&
-      Exec(db, "COMMIT", problem);
+  Statement drop;
+  const bool done = drop.Prepare(db, "DELETE FROM drawings WHERE seen < ?", problem) &&
+                    (drop.Int(1, before), drop.Run(problem)) && Exec(db, "COMMIT", problem);
   if (!done) sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
   return done;
 }
@@ -312,6 +304,10 @@ std::unique_ptr<IndexDatabase> IndexDatabase::Open(const std::string& path, int6
     bool ok = false;
     const bool opened = db != nullptr &&
                         [&] {
+                          // Entries of large drawings span many pages, and the log is written
+                          // a page a call: large pages take a fraction of the calls. Only a
+                          // new database takes the size.
+                          if (!Exec(db, "PRAGMA page_size=16384", problem)) return false;
                           Statement wal;
                           if (!wal.Prepare(db, "PRAGMA journal_mode=WAL", problem)) return false;
                           if (wal.Step(problem) != SQLITE_ROW) return false;
@@ -319,7 +315,8 @@ std::unique_ptr<IndexDatabase> IndexDatabase::Open(const std::string& path, int6
                           if (!ok) problem = {IndexFailure::ReadOnly, "cannot use a write-ahead log"};
                           return ok;
                         }() &&
-                        Exec(db, "PRAGMA synchronous=NORMAL", problem) && PrepareSchema(db, problem);
+                        Exec(db, "PRAGMA synchronous=NORMAL; PRAGMA journal_size_limit=4194304", problem) &&
+                        PrepareSchema(db, problem);
     if (opened) {
       // Pruning waits for no one: a busy database is pruned another time.
       IndexProblem pruneProblem;
@@ -352,10 +349,12 @@ std::unique_ptr<IndexDatabase::Connection> IndexDatabase::Borrow(IndexProblem& p
   auto connection = std::make_unique<Connection>();
   connection->db = OpenConnection(path_, false, problem);
   if (connection->db == nullptr) return nullptr;
+  // Lookups read the database through memory mapped pages, not a read call each.
+  sqlite3_exec(connection->db, "PRAGMA mmap_size=1073741824; PRAGMA cache_size=-16384", nullptr, nullptr, nullptr);
   const std::string header = std::string("SELECT id, device, inode, size, mtime_ns, ctime_ns, seen, ") +
                              "header_outcome, header_messages, header FROM drawings WHERE path = ?";
   const std::string whole = std::string("SELECT id, device, inode, size, mtime_ns, ctime_ns, seen, ") +
-                            "whole_outcome, whole_messages, header, data FROM drawings WHERE path = ?";
+                            "whole_outcome, whole_messages, header, signature, data FROM drawings WHERE path = ?";
   if (!connection->findHeader.Prepare(connection->db, header.c_str(), problem) ||
       !connection->findWhole.Prepare(connection->db, whole.c_str(), problem)) {
     return nullptr;
@@ -368,12 +367,34 @@ void IndexDatabase::GiveBack(std::unique_ptr<Connection> connection) {
   idle_.push_back(std::move(connection));
 }
 
-IndexDatabase::Lookup IndexDatabase::Find(const std::string& path, ReadKind kind, const FileStamp& stamp,
-                                          const std::function<bool(int64_t)>& wantData,
+IndexDatabase::ReadingSession::ReadingSession(IndexDatabase& database, std::unique_ptr<Connection> connection)
+    : database_(database), connection_(std::move(connection)) {}
+
+IndexDatabase::ReadingSession::~ReadingSession() {
+  sqlite3_exec(connection_->db, "COMMIT", nullptr, nullptr, nullptr);
+  database_.GiveBack(std::move(connection_));
+}
+
+std::unique_ptr<IndexDatabase::ReadingSession> IndexDatabase::BeginReading(IndexProblem& problem) {
+  std::unique_ptr<Connection> connection = Borrow(problem);
+  if (!connection) return nullptr;
+  if (!Exec(connection->db, "BEGIN", problem)) {
+    GiveBack(std::move(connection));
+    return nullptr;
+  }
+  return std::unique_ptr<ReadingSession>(new ReadingSession(*this, std::move(connection)));
+}
+
+IndexDatabase::Lookup IndexDatabase::Find(ReadingSession* session, const std::string& path, ReadKind kind,
+                                          const FileStamp& stamp, const std::function<bool(std::string_view)>& wantData,
                                           const std::function<bool(const EntryView&)>& visit,
                                           IndexProblem& problem) {
-  std::unique_ptr<Connection> connection = Borrow(problem);
-  if (!connection) return Lookup::Failed;
+  std::unique_ptr<Connection> borrowed;
+  if (session == nullptr) {
+    borrowed = Borrow(problem);
+    if (!borrowed) return Lookup::Failed;
+  }
+  Connection* connection = session != nullptr ? session->connection_.get() : borrowed.get();
   Statement& find = kind == ReadKind::Header ? connection->findHeader : connection->findWhole;
   find.Blob(1, path);
   Lookup result = Lookup::Miss;
@@ -389,7 +410,7 @@ IndexDatabase::Lookup IndexDatabase::Find(const std::string& path, ReadKind kind
       view.Messages = find.ColumnBlob(8);
       if (view.Readable) {
         view.Header = find.ColumnBlob(9);
-        if (kind == ReadKind::Whole && wantData(view.Id)) view.Data = find.ColumnBlob(10);
+        if (kind == ReadKind::Whole && wantData(find.ColumnBlob(10))) view.Data = find.ColumnBlob(11);
       }
       result = visit(view) ? Lookup::Hit : Lookup::Failed;
       if (result == Lookup::Failed) problem = {IndexFailure::Corrupt, "an entry cannot be decoded"};
@@ -398,58 +419,80 @@ IndexDatabase::Lookup IndexDatabase::Find(const std::string& path, ReadKind kind
     result = Lookup::Failed;
   }
   find.Reset();
-  GiveBack(std::move(connection));
+  if (borrowed) GiveBack(std::move(borrowed));
   return result;
 }
 
+void IndexDatabase::TakeQueued(bool fullBatchOnly, std::vector<NewEntry>& entries, std::vector<int64_t>& touches) {
+  std::lock_guard lock(queueMutex_);
+  if (fullBatchOnly && pending_.size() < kBatchEntries && pendingBytes_ < kBatchBytes &&
+      touches_.size() < 16 * kBatchEntries) {
+    return;
+  }
+  entries = std::move(pending_);
+  touches = std::move(touches_);
+  pending_.clear();
+  touches_.clear();
+  pendingBytes_ = 0;
+}
+
 bool IndexDatabase::Store(NewEntry entry, IndexProblem& problem) {
+  {
+    std::lock_guard lock(queueMutex_);
+    pendingBytes_ += entry.Path.size() + entry.Messages.size() + entry.Header.size() + entry.Data.size() +
+                     entry.Signature.size();
+    pending_.push_back(std::move(entry));
+  }
+  std::vector<NewEntry> entries;
+  std::vector<int64_t> touches;
+  TakeQueued(true, entries, touches);
+  if (entries.empty() && touches.empty()) return true;
   std::lock_guard lock(writeMutex_);
-  pendingBytes_ += entry.Path.size() + entry.Messages.size() + entry.Header.size() + entry.Data.size() +
-                   entry.Normalised.size();
-  pending_.push_back(std::move(entry));
-  if (pending_.size() < kBatchEntries && pendingBytes_ < kBatchBytes) return true;
-  return FlushLocked(problem);
+  return Write(entries, touches, problem);
 }
 
 bool IndexDatabase::Touch(int64_t id, IndexProblem& problem) {
+  {
+    std::lock_guard lock(queueMutex_);
+    touches_.push_back(id);
+  }
+  std::vector<NewEntry> entries;
+  std::vector<int64_t> touches;
+  TakeQueued(true, entries, touches);
+  if (entries.empty() && touches.empty()) return true;
   std::lock_guard lock(writeMutex_);
-  touches_.push_back(id);
-  if (touches_.size() < 16 * kBatchEntries) return true;
-  return FlushLocked(problem);
+  return Write(entries, touches, problem);
 }
 
 bool IndexDatabase::Flush(IndexProblem& problem) {
+  std::vector<NewEntry> entries;
+  std::vector<int64_t> touches;
+  TakeQueued(false, entries, touches);
+  if (entries.empty() && touches.empty()) return true;
   std::lock_guard lock(writeMutex_);
-  return FlushLocked(problem);
+  return Write(entries, touches, problem);
 }
 
 void IndexDatabase::Discard() {
-  std::lock_guard lock(writeMutex_);
+  std::lock_guard lock(queueMutex_);
   pending_.clear();
   touches_.clear();
   pendingBytes_ = 0;
 }
 
-bool IndexDatabase::FlushLocked(IndexProblem& problem) {
-  if (pending_.empty() && touches_.empty()) return true;
-  std::vector<NewEntry> entries = std::move(pending_);
-  std::vector<int64_t> touches = std::move(touches_);
-  pending_.clear();
-  touches_.clear();
-  pendingBytes_ = 0;
+bool IndexDatabase::Write(std::vector<NewEntry>& entries, const std::vector<int64_t>& touches,
+                          IndexProblem& problem) {
   sqlite3* db = writer_->db;
   if (!Exec(db, "BEGIN IMMEDIATE", problem)) return false;
-  Statement old, forget, drop, insert, index, touch;
+  Statement old, drop, insert, touch;
   const std::string select = std::string("SELECT ") + kEntryColumns + " FROM drawings WHERE path = ?";
   bool ok = old.Prepare(db, select.c_str(), problem) &&
-            forget.Prepare(db, "INSERT INTO texts(texts, rowid, norm) VALUES('delete', ?, ?)", problem) &&
             drop.Prepare(db, "DELETE FROM drawings WHERE id = ?", problem) &&
             insert.Prepare(db,
                            "INSERT INTO drawings(path, device, inode, size, mtime_ns, ctime_ns, seen, "
-                           "header_outcome, whole_outcome, header_messages, whole_messages, header, data, norm) "
+                           "header_outcome, whole_outcome, header_messages, whole_messages, header, signature, data) "
                            "VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)",
                            problem) &&
-            index.Prepare(db, "INSERT INTO texts(rowid, norm) VALUES(?, ?)", problem) &&
             touch.Prepare(db, "UPDATE drawings SET seen = ? WHERE id = ?", problem);
   for (std::size_t e = 0; ok && e < entries.size(); ++e) {
     NewEntry& entry = entries[e];
@@ -457,7 +500,7 @@ bool IndexDatabase::FlushLocked(IndexProblem& problem) {
     // What the other kind of read left in the entry stays while the file is the same.
     std::optional<int64_t> otherOutcome;
     std::string otherMessages, header = std::move(entry.Header), data = std::move(entry.Data),
-                               normalised = std::move(entry.Normalised);
+                               signature = std::move(entry.Signature);
     bool hasData = whole && entry.Readable;
     old.Blob(1, entry.Path);
     const int code = old.Step(problem);
@@ -471,23 +514,14 @@ bool IndexDatabase::FlushLocked(IndexProblem& problem) {
         otherMessages = old.ColumnBlob(whole ? 9 : 10);
         if (header.empty()) header = old.ColumnBlob(11);
         if (!whole) {
-          hasData = !old.ColumnNull(12);
-          data = old.ColumnBlob(12);
-          normalised = old.ColumnBlob(13);
+          hasData = !old.ColumnNull(13);
+          signature = old.ColumnBlob(12);
+          data = old.ColumnBlob(13);
         }
       }
-      const bool indexed = !old.ColumnNull(13) && old.ColumnBlob(13).size() > 0;
-      std::string oldNormalised(indexed ? old.ColumnBlob(13) : std::string_view{});
       old.Reset();
-      if (indexed) {
-        forget.Int(1, oldId);
-        forget.Text(2, oldNormalised);
-        ok = forget.Run(problem);
-      }
-      if (ok) {
-        drop.Int(1, oldId);
-        ok = drop.Run(problem);
-      }
+      drop.Int(1, oldId);
+      ok = drop.Run(problem);
     } else {
       old.Reset();
       ok = code == SQLITE_DONE;
@@ -507,15 +541,10 @@ bool IndexDatabase::FlushLocked(IndexProblem& problem) {
     if (otherOutcome) insert.Blob(whole ? 10 : 11, otherMessages);
     if (!header.empty()) insert.Blob(12, header);
     if (hasData) {
-      insert.Blob(13, data);
-      insert.Text(14, normalised);
+      insert.Blob(13, signature);
+      insert.Blob(14, data);
     }
     ok = insert.Run(problem);
-    if (ok && hasData && !normalised.empty()) {
-      index.Int(1, sqlite3_last_insert_rowid(db));
-      index.Text(2, normalised);
-      ok = index.Run(problem);
-    }
   }
   for (std::size_t t = 0; ok && t < touches.size(); ++t) {
     touch.Int(1, today_);
@@ -524,54 +553,6 @@ bool IndexDatabase::FlushLocked(IndexProblem& problem) {
   }
   if (ok) ok = Exec(db, "COMMIT", problem);
   if (!ok) sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
-  return ok;
-}
-
-bool IndexDatabase::Candidates(std::string_view normalisedText, std::unordered_set<int64_t>& ids,
-                               int64_t& newestId, IndexProblem& problem) {
-  // Every trigram of the text, each a quoted term: the table keeps no positions, so the
-  // entries holding them all are a superset of those holding the text.
-  std::vector<std::string_view> characters;
-  for (std::size_t i = 0; i < normalisedText.size();) {
-    std::size_t length = 1;
-    const unsigned char lead = static_cast<unsigned char>(normalisedText[i]);
-    if (lead >= 0xF0) length = 4;
-    else if (lead >= 0xE0) length = 3;
-    else if (lead >= 0xC0) length = 2;
-    length = std::min(length, normalisedText.size() - i);
-    characters.push_back(normalisedText.substr(i, length));
-    i += length;
-  }
-  std::string query;
-  for (std::size_t i = 0; i + 3 <= characters.size(); ++i) {
-    if (!query.empty()) query += " AND ";
-    query += '"';
-    for (std::size_t k = i; k < i + 3; ++k) {
-      for (char c : characters[k]) query += c == '"' ? std::string("\"\"") : std::string(1, c);
-    }
-    query += '"';
-  }
-  ids.clear();
-  newestId = 0;
-  std::unique_ptr<Connection> connection = Borrow(problem);
-  if (!connection) return false;
-  sqlite3* db = connection->db;
-  bool ok = Exec(db, "BEGIN", problem);
-  Statement newest, match;
-  ok = ok && newest.Prepare(db, "SELECT coalesce(max(id), 0) FROM drawings", problem) &&
-       newest.Step(problem) == SQLITE_ROW;
-  if (ok) newestId = newest.ColumnInt(0);
-  ok = ok && match.Prepare(db, "SELECT rowid FROM texts WHERE texts MATCH ?", problem);
-  if (ok) {
-    match.Text(1, query);
-    int code = SQLITE_ROW;
-    while ((code = match.Step(problem)) == SQLITE_ROW) ids.insert(match.ColumnInt(0));
-    ok = code == SQLITE_DONE;
-  }
-  newest.Reset();
-  match.Reset();
-  sqlite3_exec(db, ok ? "COMMIT" : "ROLLBACK", nullptr, nullptr, nullptr);
-  GiveBack(std::move(connection));
   return ok;
 }
 

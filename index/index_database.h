@@ -1,6 +1,6 @@
 // The database behind the index: one SQLite file in WAL mode, one row per drawing path
 // with the file's stamp, the outcome and messages of each kind of read, the stored header
-// and texts, and a trigram table over the normalised texts. Safe to use from several
+// and texts, and the trigram signature of the normalised texts. Safe to use from several
 // threads (a connection per thread at a time, writes through one guarded connection) and
 // from several programs at once. Errors are values: every failure is an IndexProblem.
 #pragma once
@@ -14,7 +14,6 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <unordered_set>
 #include <vector>
 
 struct sqlite3;
@@ -22,7 +21,7 @@ struct sqlite3;
 namespace dorvan::index {
 
 // The schema this program writes; a database of any other is rebuilt.
-inline constexpr int kSchemaVersion = 1;
+inline constexpr int kSchemaVersion = 2;
 // Entries of files no search has looked at for this long are dropped when the index opens.
 inline constexpr int64_t kPruneAfterDays = 90;
 
@@ -79,8 +78,8 @@ struct NewEntry {
   bool Readable = false;
   std::string Messages;
   std::string Header;      // readable reads only
-  std::string Data;        // readable whole reads only
-  std::string Normalised;  // readable whole reads only
+  std::string Data;       // readable whole reads only
+  std::string Signature;  // readable whole reads only
 };
 
 struct IndexStats {
@@ -89,6 +88,8 @@ struct IndexStats {
 };
 
 class IndexDatabase {
+  struct Connection;
+
  public:
   // Opens or creates the index at `path` (its folder is made when missing), rebuilding a
   // database of another schema or one found damaged, and prunes entries not seen since
@@ -99,12 +100,31 @@ class IndexDatabase {
   IndexDatabase(const IndexDatabase&) = delete;
   IndexDatabase& operator=(const IndexDatabase&) = delete;
 
+  // Lookups made one after another on one thread, in one read transaction: a run of
+  // lookups then costs no lock and unlock each. Another program's writes made meanwhile
+  // are not seen (their files are read again instead).
+  class ReadingSession {
+   public:
+    ~ReadingSession();
+    ReadingSession(const ReadingSession&) = delete;
+    ReadingSession& operator=(const ReadingSession&) = delete;
+
+   private:
+    friend class IndexDatabase;
+    ReadingSession(IndexDatabase& database, std::unique_ptr<Connection> connection);
+    IndexDatabase& database_;
+    std::unique_ptr<Connection> connection_;
+  };
+  // Null with `problem` set when no connection can be had.
+  std::unique_ptr<ReadingSession> BeginReading(IndexProblem& problem);
+
   enum class Lookup { Miss, Hit, Failed };
   // Looks `path` up for a read of `kind`: a Hit when its entry has `stamp` and an outcome
   // of that kind, then `visit` sees it (and may refuse it as damaged: Failed).
-  // `wantData(id)` says whether a readable whole entry's texts are needed.
-  Lookup Find(const std::string& path, ReadKind kind, const FileStamp& stamp,
-              const std::function<bool(int64_t id)>& wantData,
+  // `wantData(signature)` says whether a readable whole entry's texts are needed, from
+  // its trigram signature. Without a session the lookup is a transaction of its own.
+  Lookup Find(ReadingSession* session, const std::string& path, ReadKind kind, const FileStamp& stamp,
+              const std::function<bool(std::string_view signature)>& wantData,
               const std::function<bool(const EntryView&)>& visit, IndexProblem& problem);
 
   // Queues an entry, replacing the path's (merged with it when the stamp is the same);
@@ -117,12 +137,6 @@ class IndexDatabase {
   // Drops what is queued without writing it.
   void Discard();
 
-  // The entries whose texts hold every trigram of `normalisedText` (UTF-8, at least three
-  // characters), and the highest entry id when they were asked: an entry written later
-  // has a higher id and was not looked at.
-  bool Candidates(std::string_view normalisedText, std::unordered_set<int64_t>& ids, int64_t& newestId,
-                  IndexProblem& problem);
-
   bool Stats(IndexStats& stats, IndexProblem& problem);
 
   // Marks the database for a rebuild when it is next opened (after corruption was seen).
@@ -132,18 +146,22 @@ class IndexDatabase {
   int64_t Today() const { return today_; }
 
  private:
-  struct Connection;
   IndexDatabase(std::string path, int64_t today);
   std::unique_ptr<Connection> Borrow(IndexProblem& problem);
   void GiveBack(std::unique_ptr<Connection> connection);
-  bool FlushLocked(IndexProblem& problem);
+  // Takes what is queued (all of it, or only a full batch when `fullBatchOnly`).
+  void TakeQueued(bool fullBatchOnly, std::vector<NewEntry>& entries, std::vector<int64_t>& touches);
+  // Writes entries and touches in one transaction.
+  bool Write(std::vector<NewEntry>& entries, const std::vector<int64_t>& touches, IndexProblem& problem);
 
   const std::string path_;
   const int64_t today_;
   std::mutex poolMutex_;
   std::vector<std::unique_ptr<Connection>> idle_;
+  // Other threads queue entries while one writes a batch.
   std::mutex writeMutex_;
   std::unique_ptr<Connection> writer_;
+  std::mutex queueMutex_;
   std::vector<NewEntry> pending_;
   std::size_t pendingBytes_ = 0;
   std::vector<int64_t> touches_;

@@ -5,7 +5,6 @@
 #include <utility>
 
 #include "reader/jww_reader.h"
-#include "reader/unicode_text.h"
 #include "index/stored_drawing.h"
 #include "search/range_evaluation.h"
 #include "search/search_range.h"
@@ -25,22 +24,18 @@ class KeepingMessages : public ReaderMessages {
   std::vector<StoredMessage> kept;
 };
 
-// The normalised search text in UTF-8 when the trigram table may decide which drawings
-// cannot match, else empty. It may when every candidate of the data range is tested for
-// the normalised text's occurrence or equality (a whole text also holds itself): not for
-// case-sensitive searches (compared as typed, where width folding and kana composition
-// at a text's edges make the normalised form no guide) nor patterns, and only for at
-// least three characters, the length of a trigram. Surrogates, NUL and line feeds never
-// take part: the table's lines are split at the latter and hold no lone surrogates.
-std::string PrefilterText(const SearchRequest& request) {
+// The normalised search text when the signatures may decide which drawings cannot match,
+// else empty. They may when every candidate of the data range is tested for the
+// normalised text's occurrence or equality (a whole text also holds itself): not for
+// case-sensitive searches (compared as typed, where width folding and kana composition at
+// a text's edges make the normalised form no guide) nor patterns, and only for at least
+// three units, the length of a trigram.
+std::u16string PrefilterText(const SearchRequest& request) {
   if (request.LowestRange() != RangeData || request.CaseSensitive) return {};
   if (RuleTest(MatchRule::A, request.WordSearch, false, request.PatternSearch) == MatchKind::Pattern) return {};
-  const std::u16string normalised = Normalised(request.SearchText);
+  std::u16string normalised = Normalised(request.SearchText);
   if (normalised.size() < 3) return {};
-  for (char16_t unit : normalised) {
-    if (unit == u'\0' || unit == u'\n' || (unit >= 0xD800 && unit <= 0xDFFF)) return {};
-  }
-  return Utf16ToUtf8(normalised);
+  return normalised;
 }
 
 }  // namespace
@@ -65,7 +60,7 @@ void IndexedDrawingSource::BeginRun(const SearchRequest& request) {
   fromIndex_.store(0);
   fromFiles_.store(0);
   prefilter_ = false;
-  candidates_.clear();
+  searchKeys_.clear();
   IndexProblem problem;
   if (!database_) database_ = IndexDatabase::Open(indexPath_, today_, problem);
   if (!database_) {
@@ -73,11 +68,9 @@ void IndexedDrawingSource::BeginRun(const SearchRequest& request) {
     return;
   }
   active_.store(true);
-  const std::string text = PrefilterText(request);
-  if (!text.empty()) {
-    prefilter_ = database_->Candidates(text, candidates_, newestId_, problem);
-    if (!prefilter_) GiveUp(problem);
-  }
+  const std::u16string text = PrefilterText(request);
+  prefilter_ = !text.empty();
+  if (prefilter_) searchKeys_ = TrigramKeys(text);
 }
 
 void IndexedDrawingSource::EndRun() {
@@ -90,7 +83,6 @@ void IndexedDrawingSource::EndRun() {
     database_.reset();
   }
   active_.store(false);
-  candidates_.clear();
 }
 
 bool IndexedDrawingSource::Stats(IndexStats& stats) {
@@ -98,7 +90,8 @@ bool IndexedDrawingSource::Stats(IndexStats& stats) {
   return database_ && database_->Stats(stats, problem);
 }
 
-IndexedDrawingSource::Answer IndexedDrawingSource::FromIndex(const std::string& path, const FileStamp& stamp,
+IndexedDrawingSource::Answer IndexedDrawingSource::FromIndex(IndexDatabase::ReadingSession* session,
+                                                             const std::string& path, const FileStamp& stamp,
                                                              bool wholeDrawing, JwwDrawing& out,
                                                              ReaderMessages* messages) {
   std::vector<StoredMessage> replay;
@@ -106,8 +99,8 @@ IndexedDrawingSource::Answer IndexedDrawingSource::FromIndex(const std::string& 
   bool seenToday = true;
   int64_t id = 0;
   IndexProblem problem;
-  const auto wantData = [this](int64_t entry) {
-    return !prefilter_ || entry > newestId_ || candidates_.count(entry) > 0;
+  const auto wantData = [this](std::string_view signature) {
+    return !prefilter_ || SignatureMayHold(signature, searchKeys_);
   };
   const auto visit = [&](const EntryView& entry) {
     id = entry.Id;
@@ -125,7 +118,8 @@ IndexedDrawingSource::Answer IndexedDrawingSource::FromIndex(const std::string& 
     return !wholeDrawing || DecodeData(entry.Data, out.Data);
   };
   const IndexDatabase::Lookup lookup =
-      database_->Find(path, wholeDrawing ? ReadKind::Whole : ReadKind::Header, stamp, wantData, visit, problem);
+      database_->Find(session, path, wholeDrawing ? ReadKind::Whole : ReadKind::Header, stamp, wantData, visit,
+                      problem);
   if (lookup == IndexDatabase::Lookup::Failed) {
     GiveUp(problem);
     return Answer::NotIndexed;
@@ -153,8 +147,7 @@ void IndexedDrawingSource::Remember(const std::string& path, const FileStamp& st
     if (readable) {
       EncodeHeader(drawing.Header, entry.Header);
       if (wholeDrawing) {
-        EncodeData(drawing.Data, entry.Data);
-        entry.Normalised = NormalisedTexts(drawing.Data);
+        EncodeData(drawing.Data, entry.Data, &entry.Signature);
       }
     }
   } catch (const std::exception&) {
@@ -166,11 +159,16 @@ void IndexedDrawingSource::Remember(const std::string& path, const FileStamp& st
 
 bool IndexedDrawingSource::Read(const std::string& path, bool wholeDrawing, JwwDrawing& out,
                                 ReaderMessages* messages) {
+  return ReadOne(nullptr, path, wholeDrawing, out, messages);
+}
+
+bool IndexedDrawingSource::ReadOne(IndexDatabase::ReadingSession* session, const std::string& path,
+                                   bool wholeDrawing, JwwDrawing& out, ReaderMessages* messages) {
   // A file that is gone or is no regular file is read as today and not remembered.
   const std::optional<FileStamp> stamp = active_.load() ? StampOf(path) : std::nullopt;
   if (!stamp) return files_.Read(path, wholeDrawing, out, messages);
   try {
-    const Answer answer = FromIndex(path, *stamp, wholeDrawing, out, messages);
+    const Answer answer = FromIndex(session, path, *stamp, wholeDrawing, out, messages);
     if (answer != Answer::NotIndexed) return answer == Answer::Readable;
   } catch (const std::exception&) {
     // Without memory for the entry, the file is read.
@@ -185,11 +183,25 @@ bool IndexedDrawingSource::Read(const std::string& path, bool wholeDrawing, JwwD
 void IndexedDrawingSource::ReadRun(const std::vector<const std::string*>& paths, bool wholeDrawing,
                                    JwwDrawing& out, const std::function<ReaderMessages*(std::size_t)>& messagesFor,
                                    const std::function<void(std::size_t, bool)>& each) {
-  if (wholeDrawing || !active_.load()) {
-    if (wholeDrawing) {
-      DrawingSource::ReadRun(paths, wholeDrawing, out, messagesFor, each);
-    } else {
-      files_.ReadRun(paths, wholeDrawing, out, messagesFor, each);
+  IndexProblem problem;
+  std::unique_ptr<IndexDatabase::ReadingSession> session;
+  if (active_.load()) {
+    session = database_->BeginReading(problem);
+    if (!session) GiveUp(problem);
+  }
+  if (!session) {
+    files_.ReadRun(paths, wholeDrawing, out, messagesFor, each);
+    return;
+  }
+  if (wholeDrawing) {
+    for (std::size_t i = 0; i < paths.size(); ++i) {
+      bool readable = false;
+      try {
+        readable = ReadOne(session.get(), *paths[i], true, out, messagesFor(i));
+      } catch (const std::exception&) {
+        // A drawing too large for memory is as unreadable as a broken one.
+      }
+      each(i, readable);
     }
     return;
   }
@@ -202,7 +214,7 @@ void IndexedDrawingSource::ReadRun(const std::vector<const std::string*>& paths,
     Answer answer = Answer::NotIndexed;
     if (stamps[i]) {
       try {
-        answer = FromIndex(*paths[i], *stamps[i], false, out, messagesFor(i));
+        answer = FromIndex(session.get(), *paths[i], *stamps[i], false, out, messagesFor(i));
       } catch (const std::exception&) {
       }
     }
@@ -212,6 +224,7 @@ void IndexedDrawingSource::ReadRun(const std::vector<const std::string*>& paths,
       each(i, answer == Answer::Readable);
     }
   }
+  session.reset();
   if (missed.empty()) return;
   std::vector<const std::string*> missedPaths;
   for (std::size_t i : missed) missedPaths.push_back(paths[i]);

@@ -1,8 +1,8 @@
 // The drawing source that answers from the index: a drawing whose file still has the
 // stamp of its entry is filled from the entry (what the ranges look at, the outcome and
 // the reader's messages of that kind of read); any other is read from its file and its
-// entry replaced. For an occurrence search of the data range the trigram table tells
-// which drawings cannot match, and those are answered without their texts. Any failure of
+// entry replaced. For an occurrence search of the data range the entries' trigram
+// signatures tell which drawings cannot match, and those are answered without their texts. Any failure of
 // the index makes the rest of the run read the files, and is told once.
 #pragma once
 
@@ -12,7 +12,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
-#include <unordered_set>
+#include <vector>
 
 #include "index/index_database.h"
 #include "index/stored_drawing.h"
@@ -48,6 +48,8 @@ class IndexedDrawingSource : public DrawingSource {
   void BeginRun(const SearchRequest& request) override;
   void EndRun() override;
   bool SupportsConcurrentReads() const override { return true; }
+  // While the index is in use most drawings are answered from it.
+  bool AnswersWholeDrawingsCheaply() const override { return active_.load(); }
 
   // The counts of the last run (or of the one going on).
   RunCounts Counts() const { return {fromIndex_.load(), fromFiles_.load()}; }
@@ -58,8 +60,10 @@ class IndexedDrawingSource : public DrawingSource {
 
  private:
   enum class Answer { Readable, Unreadable, NotIndexed };
-  Answer FromIndex(const std::string& path, const FileStamp& stamp, bool wholeDrawing, JwwDrawing& out,
-                   ReaderMessages* messages);
+  Answer FromIndex(IndexDatabase::ReadingSession* session, const std::string& path, const FileStamp& stamp,
+                   bool wholeDrawing, JwwDrawing& out, ReaderMessages* messages);
+  bool ReadOne(IndexDatabase::ReadingSession* session, const std::string& path, bool wholeDrawing,
+               JwwDrawing& out, ReaderMessages* messages);
   void Remember(const std::string& path, const FileStamp& stamp, bool wholeDrawing, bool readable,
                 const JwwDrawing& drawing, std::vector<StoredMessage> messages);
   void GiveUp(const IndexProblem& problem);
@@ -73,10 +77,9 @@ class IndexedDrawingSource : public DrawingSource {
   std::atomic<bool> told_{false};
   std::atomic<int64_t> fromIndex_{0};
   std::atomic<int64_t> fromFiles_{0};
-  // The run's prefilter: entries up to newestId_ whose texts can hold the search text.
+  // The run's prefilter: the trigram keys every text that matches must hold.
   bool prefilter_ = false;
-  std::unordered_set<int64_t> candidates_;
-  int64_t newestId_ = 0;
+  std::vector<uint64_t> searchKeys_;
 };
 
 }  // namespace dorvan::index

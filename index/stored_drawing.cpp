@@ -2,10 +2,10 @@
 
 #include <cstdint>
 #include <cstring>
-#include <unordered_set>
+#include <unordered_map>
+#include <vector>
 
 #include "reader/byte_cursor.h"
-#include "reader/unicode_text.h"
 #include "search/text_normaliser.h"
 
 namespace dorvan::index {
@@ -89,57 +89,56 @@ class Reader {
   ByteCursor cursor_;
 };
 
-// Bytes every encoded text at least takes: base, geometry, kind, sizes, two lengths.
-constexpr std::size_t kTextMinBytes = 15 + 32 + 4 + 32 + 2;
-constexpr std::size_t kBlockMinBytes = 15 + 12 + 1 + 1;
+// Bytes every encoded text at least takes: text number, layer group, layer, start point.
+constexpr std::size_t kTextMinBytes = 1 + 2 + 2 + 16;
+constexpr std::size_t kBlockMinBytes = 4 + 1 + 1;
 constexpr uint32_t kHeaderTag = 0x31484456;  // "VDH1"
-constexpr uint32_t kDataTag = 0x31444456;    // "VDD1"
+constexpr uint32_t kDataTag = 0x32444456;    // "VDD2"
+// Beyond this a drawing's signature only grows less precise.
+constexpr std::size_t kLargestSignatureBytes = std::size_t{256} << 10;
 
-void PutBase(Writer& w, const EntityBase& base) {
-  w.Fixed<int32_t>(base.Group);
-  w.Fixed<uint8_t>(base.PenStyle);
-  w.Fixed<int16_t>(base.PenColour);
-  w.Fixed<int16_t>(base.PenWidth);
-  w.Fixed<int16_t>(base.Layer);
-  w.Fixed<int16_t>(base.LayerGroup);
-  w.Fixed<int16_t>(base.Flags);
-}
+// The distinct texts of a drawing, numbered in the order met: drawings repeat room names
+// and title-block texts many times over.
+class TextTable {
+ public:
+  uint32_t NumberOf(const std::u16string& text) {
+    const auto [at, added] = numbers_.try_emplace(text, static_cast<uint32_t>(texts_.size()));
+    if (added) texts_.push_back(&text);
+    return at->second;
+  }
+  const std::vector<const std::u16string*>& Texts() const { return texts_; }
 
-void GetBase(ByteCursor& c, EntityBase& base) {
-  base.Group = c.Dword();
-  base.PenStyle = c.Byte();
-  base.PenColour = c.Word();
-  base.PenWidth = c.Word();
-  base.Layer = c.Word();
-  base.LayerGroup = c.Word();
-  base.Flags = c.Word();
-}
+ private:
+  std::unordered_map<std::u16string_view, uint32_t> numbers_;
+  std::vector<const std::u16string*> texts_;
+};
 
-void PutTexts(Writer& w, const std::vector<TextEntity>& texts) {
+void PutTexts(Writer& w, TextTable& table, const std::vector<TextEntity>& texts) {
   w.Count(texts.size() - 1);
   for (std::size_t i = 1; i < texts.size(); ++i) {
     const TextEntity& t = texts[i];
-    PutBase(w, t.Base);
-    for (double v : {t.StartX, t.StartY, t.EndX, t.EndY}) w.Fixed<double>(v);
-    w.Fixed<int32_t>(t.TextKind);
-    for (double v : {t.Width, t.Height, t.Spacing, t.Angle}) w.Fixed<double>(v);
-    w.Text(t.FontName);
-    w.Text(t.Text);
+    w.Count(table.NumberOf(t.Text));
+    w.Fixed<int16_t>(t.Base.LayerGroup);
+    w.Fixed<int16_t>(t.Base.Layer);
+    w.Fixed<double>(t.StartX);
+    w.Fixed<double>(t.StartY);
   }
 }
 
-bool GetTexts(Reader& r, std::vector<TextEntity>& texts) {
+bool GetTexts(Reader& r, const std::vector<std::u16string>& table, std::vector<TextEntity>& texts) {
   uint32_t count = 0;
   if (!r.Count(count, kTextMinBytes)) return false;
   texts.resize(std::size_t{count} + 1);
   ByteCursor& c = r.cursor();
   for (uint32_t i = 1; i <= count; ++i) {
     TextEntity& t = texts[i];
-    GetBase(c, t.Base);
-    for (double* v : {&t.StartX, &t.StartY, &t.EndX, &t.EndY}) *v = c.Double();
-    t.TextKind = c.Dword();
-    for (double* v : {&t.Width, &t.Height, &t.Spacing, &t.Angle}) *v = c.Double();
-    if (!r.Text(t.FontName) || !r.Text(t.Text)) return false;
+    const uint32_t number = r.Varint();
+    if (number >= table.size()) return false;
+    t.Text = table[number];
+    t.Base.LayerGroup = c.Word();
+    t.Base.Layer = c.Word();
+    t.StartX = c.Double();
+    t.StartY = c.Double();
   }
   return !c.failed();
 }
@@ -179,45 +178,105 @@ bool DecodeHeader(std::string_view bytes, JwwHeader& header) {
   return r.Done();
 }
 
-void EncodeData(const JwwDrawingData& data, std::string& out) {
+void EncodeData(const JwwDrawingData& data, std::string& out, std::string* signature) {
+  // The table of distinct texts goes after the entries that number them (it is complete
+  // only then), its offset in front: the bytes are written once, in place.
+  TextTable table;
   out.clear();
+  std::size_t texts = data.Texts.size();
+  for (const BlockDefinition& block : data.BlockDefinitions) texts += block.Data.Texts.size();
+  out.reserve(16 + texts * (kTextMinBytes + 1));
   Writer w(out);
   w.Fixed<uint32_t>(kDataTag);
-  PutTexts(w, data.Texts);
+  w.Fixed<uint32_t>(0);  // the table's offset
+  PutTexts(w, table, data.Texts);
   w.Count(data.BlockDefinitions.size() - 1);
-  for (std::size_t b = 1; b < data.BlockDefinitions.size(); ++b) {
-    const BlockDefinition& block = data.BlockDefinitions[b];
-    PutBase(w, block.Base);
+  for (std::size_t k = 1; k < data.BlockDefinitions.size(); ++k) {
+    const BlockDefinition& block = data.BlockDefinitions[k];
     w.Fixed<int32_t>(block.Number);
-    w.Fixed<int32_t>(block.Referenced);
-    w.Fixed<int32_t>(block.TimeStamp);
     w.Text(block.Name);
-    PutTexts(w, block.Data.Texts);
+    PutTexts(w, table, block.Data.Texts);
   }
   w.Count(data.BlockIndexByNumber.size());
   for (int32_t index : data.BlockIndexByNumber) w.Fixed<int32_t>(index);
+  const uint32_t tableOffset = static_cast<uint32_t>(out.size());
+  for (std::size_t i = 0; i < 4; ++i) out[4 + i] = static_cast<char>(tableOffset >> (8 * i));
+  w.Count(table.Texts().size());
+  for (const std::u16string* text : table.Texts()) w.Text(*text);
+
+  if (signature == nullptr) return;
+  std::vector<uint64_t> keys;
+  std::u16string normalised;
+  for (const std::u16string* text : table.Texts()) {
+    StrChange(*text, normalised);
+    const std::vector<uint64_t> textKeys = TrigramKeys(normalised);
+    keys.insert(keys.end(), textKeys.begin(), textKeys.end());
+  }
+  // About ten bits a trigram: one trigram of a drawing's lacking ones passes for present
+  // about once in thirty, a search text of five characters about once in 30,000.
+  std::size_t bytes = 8;
+  while (bytes < (keys.size() * 10 + 7) / 8 && bytes < kLargestSignatureBytes) bytes *= 2;
+  signature->assign(keys.empty() ? 0 : bytes, '\0');
+  const uint64_t mask = bytes * 8 - 1;
+  for (uint64_t key : keys) {
+    for (uint64_t bit : {key & mask, (key >> 32) & mask}) (*signature)[bit / 8] |= static_cast<char>(1u << (bit % 8));
+  }
+}
+
+std::vector<uint64_t> TrigramKeys(std::u16string_view normalisedText) {
+  std::vector<uint64_t> keys;
+  for (std::size_t i = 0; i + 3 <= normalisedText.size(); ++i) {
+    uint64_t z = (uint64_t{normalisedText[i]} << 32 | uint64_t{normalisedText[i + 1]} << 16 | normalisedText[i + 2]) +
+                 0x9E3779B97F4A7C15ull;  // splitmix64
+    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+    z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+    keys.push_back(z ^ (z >> 31));
+  }
+  return keys;
+}
+
+bool SignatureMayHold(std::string_view signature, const std::vector<uint64_t>& keys) {
+  // A size that is no power of two is no signature this program wrote: it proves nothing.
+  const std::size_t bytes = signature.size();
+  if (bytes == 0) return keys.empty();
+  if ((bytes & (bytes - 1)) != 0) return true;
+  const uint64_t mask = bytes * 8 - 1;
+  for (uint64_t key : keys) {
+    for (uint64_t bit : {key & mask, (key >> 32) & mask}) {
+      if ((static_cast<unsigned char>(signature[bit / 8]) & (1u << (bit % 8))) == 0) return false;
+    }
+  }
+  return true;
 }
 
 bool DecodeData(std::string_view bytes, JwwDrawingData& data) {
   Reader r(bytes);
   ByteCursor& c = r.cursor();
-  if (c.UDword() != kDataTag || !GetTexts(r, data.Texts)) return false;
+  if (c.UDword() != kDataTag) return false;
+  const uint32_t tableOffset = c.UDword();
+  if (c.failed() || tableOffset < c.offset() || tableOffset > bytes.size()) return false;
+  Reader tableReader(bytes.substr(tableOffset));
+  uint32_t distinct = 0;
+  if (!tableReader.Count(distinct, 1)) return false;
+  std::vector<std::u16string> table(distinct);
+  for (std::u16string& text : table) {
+    if (!tableReader.Text(text)) return false;
+  }
+  if (!tableReader.Done()) return false;
+  if (!GetTexts(r, table, data.Texts)) return false;
   uint32_t blocks = 0;
   if (!r.Count(blocks, kBlockMinBytes)) return false;
   data.BlockDefinitions.resize(std::size_t{blocks} + 1);
-  for (uint32_t b = 1; b <= blocks; ++b) {
-    BlockDefinition& block = data.BlockDefinitions[b];
-    GetBase(c, block.Base);
+  for (uint32_t k = 1; k <= blocks; ++k) {
+    BlockDefinition& block = data.BlockDefinitions[k];
     block.Number = c.Dword();
-    block.Referenced = c.Dword();
-    block.TimeStamp = c.Dword();
-    if (!r.Text(block.Name) || !GetTexts(r, block.Data.Texts)) return false;
+    if (!r.Text(block.Name) || !GetTexts(r, table, block.Data.Texts)) return false;
   }
   uint32_t numbers = 0;
   if (!r.Count(numbers, 4)) return false;
   data.BlockIndexByNumber.resize(numbers);
   for (int32_t& index : data.BlockIndexByNumber) index = c.Dword();
-  return r.Done();
+  return !c.failed() && c.offset() == tableOffset;
 }
 
 void EncodeMessages(const std::vector<StoredMessage>& messages, std::string& out) {
@@ -241,30 +300,6 @@ bool DecodeMessages(std::string_view bytes, std::vector<StoredMessage>& messages
     if (!r.Bytes(message.Text) || !r.Bytes(message.Title)) return false;
   }
   return r.Done();
-}
-
-std::string NormalisedTexts(const JwwDrawingData& data) {
-  // Drawings repeat their texts (room names, title blocks): each is indexed once.
-  std::unordered_set<std::u16string_view> seen;
-  std::u16string normalised;
-  std::string lines;
-  auto add = [&](const std::u16string& text) {
-    if (text.empty() || !seen.insert(text).second) return;
-    StrChange(text, normalised);
-    // A line feed or NUL ends a line here; a search text never holds either, so no
-    // occurrence is lost by splitting there.
-    for (char16_t& unit : normalised) {
-      if (unit == u'\0') unit = u'\n';
-    }
-    lines += Utf16ToUtf8(normalised);
-    lines += '\n';
-  };
-  for (std::size_t i = 1; i < data.Texts.size(); ++i) add(data.Texts[i].Text);
-  for (std::size_t b = 1; b < data.BlockDefinitions.size(); ++b) {
-    const auto& texts = data.BlockDefinitions[b].Data.Texts;
-    for (std::size_t i = 1; i < texts.size(); ++i) add(texts[i].Text);
-  }
-  return lines;
 }
 
 }  // namespace dorvan::index

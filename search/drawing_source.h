@@ -44,6 +44,10 @@ class DrawingSource {
   virtual void BeginRun(const SearchRequest& /*request*/) {}
   virtual void EndRun() {}
 
+  // True when whole drawings cost about what headers cost to read (a source that keeps
+  // what it read): the run then hands them over in runs as it does headers.
+  virtual bool AnswersWholeDrawingsCheaply() const { return false; }
+
   // True when Read may run on several threads at once, so the run may read ahead.
   virtual bool SupportsConcurrentReads() const { return false; }
 };

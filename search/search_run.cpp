@@ -91,8 +91,8 @@ class ReadAhead {
         source_(source),
         captureMessages_(captureMessages),
         threadCount_(threads),
-        batch_(wholeDrawing ? 1 : kHeaderBatch),
-        window_(static_cast<std::size_t>(threads) * (wholeDrawing ? 4 : 8 * kHeaderBatch)),
+        batch_(wholeDrawing && !source.AnswersWholeDrawingsCheaply() ? 1 : kHeaderBatch),
+        window_(static_cast<std::size_t>(threads) * (batch_ == 1 ? 4 : 8 * kHeaderBatch)),
         ring_(window_),
         lastWorker_(evaluator.Clone()) {
     // Called under the feed's lock; this object's lock is only ever taken after it.

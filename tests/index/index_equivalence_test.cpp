@@ -19,6 +19,7 @@
 #include "search/search_items.h"
 #include "search/search_range.h"
 #include "search/search_run.h"
+#include "search/text_normaliser.h"
 #include "tests/support/drawing_writer.h"
 #include "tests/support/temp_folder.h"
 
@@ -309,6 +310,39 @@ TEST(StoredDrawing, DamagedEntriesAreRefused) {
   std::vector<index::StoredMessage> decodedMessages;
   EXPECT_FALSE(index::DecodeMessages(messages.substr(0, messages.size() - 1), decodedMessages));
   EXPECT_FALSE(index::DecodeHeader(header + "x", drawing.Header));
+}
+
+TEST(StoredDrawing, ASignatureHoldsEveryPieceOfItsTextsAndRefusesOthers) {
+  // Random texts over a small alphabet with kana, voiced marks and a surrogate pair, so
+  // that normalisation composes and trigrams repeat; every piece of a normalised text of
+  // three units or more must pass its drawing's signature.
+  const std::u16string alphabet = u"aAｶﾞｽ管\U0001F600図ＺＸ-1";
+  uint64_t state = 12345;
+  auto next = [&state](uint64_t below) {
+    state = state * 6364136223846793005ull + 1442695040888963407ull;
+    return (state >> 33) % below;
+  };
+  int refused = 0;
+  for (int round = 0; round < 200; ++round) {
+    JwwDrawing drawing;
+    for (int t = 0; t < 1 + static_cast<int>(next(5)); ++t) {
+      std::u16string text;
+      for (int c = 0; c < 2 + static_cast<int>(next(12)); ++c) text += alphabet[next(alphabet.size())];
+      drawing.Data.Texts.push_back(TextEntity{});
+      drawing.Data.Texts.back().Text = text;
+    }
+    std::string data, signature;
+    index::EncodeData(drawing.Data, data, &signature);
+    for (std::size_t t = 1; t < drawing.Data.Texts.size(); ++t) {
+      const std::u16string normalised = Normalised(drawing.Data.Texts[t].Text);
+      for (std::size_t from = 0; from + 3 <= normalised.size(); ++from) {
+        const std::u16string piece = normalised.substr(from, 3 + next(normalised.size() - from - 2));
+        EXPECT_TRUE(index::SignatureMayHold(signature, index::TrigramKeys(piece))) << round;
+      }
+    }
+    if (!index::SignatureMayHold(signature, index::TrigramKeys(u"ない文字列"))) ++refused;
+  }
+  EXPECT_GT(refused, 190);
 }
 
 }  // namespace
