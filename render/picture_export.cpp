@@ -1,12 +1,20 @@
 #include "render/picture_export.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QBuffer>
 #include <QFileInfo>
 #include <QPageSize>
 #include <QPainter>
 #include <QPdfWriter>
-#include <QSaveFile>
 #include <QSvgGenerator>
 #include <algorithm>
+#include <cerrno>
+#include <cctype>
+#include <cstdio>
+#include <vector>
 
 #include "render/drawing_painter.h"
 #include "render/framing.h"
@@ -26,12 +34,12 @@ bool PaintInto(QPaintDevice& device, const JwwDrawing& drawing, const QRectF& fr
   return painter.end();
 }
 
-bool WritePng(QSaveFile& file, const JwwDrawing& drawing, int longerSide) {
+bool WritePng(QIODevice& file, const JwwDrawing& drawing, int longerSide) {
   const QImage picture = RenderPicture(drawing, longerSide).convertToFormat(QImage::Format_RGB888);
   return !picture.isNull() && picture.save(&file, "PNG");
 }
 
-bool WriteSvg(QSaveFile& file, const JwwDrawing& drawing, const QRectF& frame, int longerSide) {
+bool WriteSvg(QIODevice& file, const JwwDrawing& drawing, const QRectF& frame, int longerSide) {
   const QSize size = PictureSize(frame, longerSide);
   QSvgGenerator svg;
   svg.setOutputDevice(&file);
@@ -41,7 +49,7 @@ bool WriteSvg(QSaveFile& file, const JwwDrawing& drawing, const QRectF& frame, i
   return PaintInto(svg, drawing, frame, QRectF(QPointF(0, 0), QSizeF(size)));
 }
 
-bool WritePdf(QSaveFile& file, const JwwDrawing& drawing, const QRectF& frame) {
+bool WritePdf(QIODevice& file, const JwwDrawing& drawing, const QRectF& frame) {
   QSizeF page = frame.size();
   const double longer = std::max(page.width(), page.height());
   if (longer > kLargestPageMillimetres) page *= kLargestPageMillimetres / longer;
@@ -62,29 +70,83 @@ bool WritePdf(QSaveFile& file, const JwwDrawing& drawing, const QRectF& frame) {
 
 }  // namespace
 
-std::optional<PictureFormat> FormatForPath(const QString& path) {
-  const QString suffix = QFileInfo(path).suffix().toLower();
-  if (suffix == QLatin1String("png")) return PictureFormat::Png;
-  if (suffix == QLatin1String("svg")) return PictureFormat::Svg;
-  if (suffix == QLatin1String("pdf")) return PictureFormat::Pdf;
+std::optional<PictureFormat> FormatForPath(std::string_view path) {
+  const std::size_t slash = path.rfind('/');
+  const std::string_view name = slash == std::string_view::npos ? path : path.substr(slash + 1);
+  const std::size_t dot = name.rfind('.');
+  if (dot == std::string_view::npos || dot == 0) return std::nullopt;
+  std::string suffix(name.substr(dot + 1));
+  for (char& c : suffix) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  if (suffix == "png") return PictureFormat::Png;
+  if (suffix == "svg") return PictureFormat::Svg;
+  if (suffix == "pdf") return PictureFormat::Pdf;
   return std::nullopt;
 }
 
-ExportOutcome ExportPicture(const JwwDrawing& drawing, const QString& path, PictureFormat format, int longerSide) {
-  QSaveFile file(path);
-  if (!file.open(QIODevice::WriteOnly)) return ExportOutcome::CannotWrite;
+namespace {
+
+// The process's file mode mask, read without changing it (umask() can only be asked by
+// setting it, which other threads would see).
+mode_t CurrentUmask() {
+  std::FILE* status = std::fopen("/proc/self/status", "r");
+  mode_t mask = 022;
+  if (status == nullptr) return mask;
+  char line[256];
+  while (std::fgets(line, sizeof line, status) != nullptr) {
+    unsigned value = 0;
+    if (std::sscanf(line, "Umask: %o", &value) == 1) {
+      mask = static_cast<mode_t>(value);
+      break;
+    }
+  }
+  std::fclose(status);
+  return mask;
+}
+
+// Writes `bytes` to a new file beside `path` and renames it over `path`, so that the file
+// appears whole or not at all; the new file gets the permissions the user's mask allows.
+bool WriteWholeFile(const std::string& path, const QByteArray& bytes) {
+  std::string temporary = path + ".XXXXXX";
+  std::vector<char> name(temporary.begin(), temporary.end());
+  name.push_back('\0');
+  const int descriptor = mkstemp(name.data());
+  if (descriptor < 0) return false;
+  temporary.assign(name.data());
+  const mode_t mask = CurrentUmask();
+  bool written = fchmod(descriptor, 0666 & ~mask) == 0;
+  for (qsizetype done = 0; written && done < bytes.size();) {
+    const ssize_t wrote = write(descriptor, bytes.constData() + done, static_cast<std::size_t>(bytes.size() - done));
+    if (wrote < 0 && errno == EINTR) continue;
+    written = wrote > 0;
+    if (written) done += wrote;
+  }
+  written = close(descriptor) == 0 && written;
+  if (written && std::rename(temporary.c_str(), path.c_str()) == 0) return true;
+  unlink(temporary.c_str());
+  return false;
+}
+
+}  // namespace
+
+QByteArray PictureBytes(const JwwDrawing& drawing, PictureFormat format, int longerSide) {
+  QByteArray bytes;
+  QBuffer buffer(&bytes);
+  buffer.open(QIODevice::WriteOnly);
   const QRectF frame = PictureFrame(drawing);
-  bool written = false;
+  bool made = false;
   switch (format) {
-    case PictureFormat::Png: written = WritePng(file, drawing, longerSide); break;
-    case PictureFormat::Svg: written = WriteSvg(file, drawing, frame, longerSide); break;
-    case PictureFormat::Pdf: written = WritePdf(file, drawing, frame); break;
+    case PictureFormat::Png: made = WritePng(buffer, drawing, longerSide); break;
+    case PictureFormat::Svg: made = WriteSvg(buffer, drawing, frame, longerSide); break;
+    case PictureFormat::Pdf: made = WritePdf(buffer, drawing, frame); break;
   }
-  if (!written || file.error() != QFileDevice::NoError) {
-    file.cancelWriting();
-    return ExportOutcome::CannotWrite;
-  }
-  return file.commit() ? ExportOutcome::Written : ExportOutcome::CannotWrite;
+  buffer.close();
+  return made ? bytes : QByteArray();
+}
+
+ExportOutcome ExportPicture(const JwwDrawing& drawing, const std::string& path, PictureFormat format, int longerSide) {
+  const QByteArray bytes = PictureBytes(drawing, format, longerSide);
+  if (bytes.isEmpty()) return ExportOutcome::CannotWrite;
+  return WriteWholeFile(path, bytes) ? ExportOutcome::Written : ExportOutcome::CannotWrite;
 }
 
 }  // namespace dorvan::render

@@ -3,8 +3,10 @@
 // renamed at the end.
 #pragma once
 
-#include <QString>
+#include <QByteArray>
 #include <optional>
+#include <string>
+#include <string_view>
 
 #include "reader/jww_drawing.h"
 
@@ -13,14 +15,18 @@ namespace dorvan::render {
 enum class PictureFormat { Png, Svg, Pdf };
 
 // The format a file name asks for by its extension (any letter case); none for others.
-std::optional<PictureFormat> FormatForPath(const QString& path);
+std::optional<PictureFormat> FormatForPath(std::string_view path);
 
 enum class ExportOutcome { Written, CannotWrite };
 
 // PNG: 8-bit RGB on white, the longer side `longerSide` pixels. SVG: the same picture in
 // vector form, `longerSide` pixels wide or high. PDF: one page of the picture's aspect at
 // the sheet's own millimetres (so it prints at the drawing's scale), no larger than 5 m.
-ExportOutcome ExportPicture(const JwwDrawing& drawing, const QString& path, PictureFormat format,
+// `path` is the file's name as the system takes it (bytes, whatever their encoding).
+ExportOutcome ExportPicture(const JwwDrawing& drawing, const std::string& path, PictureFormat format,
                             int longerSide);
+
+// The picture's bytes alone; empty when it could not be made.
+QByteArray PictureBytes(const JwwDrawing& drawing, PictureFormat format, int longerSide);
 
 }  // namespace dorvan::render

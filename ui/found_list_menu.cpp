@@ -74,7 +74,14 @@ void ListContextMenu::OpenSelected() {
                      MessageIcon::Exclamation, MessageButtons::YesNo) != MessageAnswer::Yes) {
     return;
   }
-  for (const std::string& path : paths) OpenDrawing(shell_, messages_, &list_, path);
+  std::vector<int> rows;
+  for (int row = 0; row < list_.count(); ++row)
+    if (list_.item(row)->isSelected()) rows.push_back(row);
+  for (int row : rows) {
+    std::function<void()> preview;
+    if (found_.preview) preview = [this, row] { found_.preview(row); };
+    OpenDrawing(shell_, messages_, &list_, list_.PathAt(row), kShowMaximized, preview);
+  }
 }
 
 void ListContextMenu::OpenSelectedFolders() {

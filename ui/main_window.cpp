@@ -504,7 +504,7 @@ void MainWindow::Command3_Click() {
 void MainWindow::List2_DblClick() {
   const int row = list2_->currentRow();
   if (row < 0) return;
-  OpenDrawing(*shell_, *messages_, this, list2_->PathAt(row));
+  OpenDrawing(*shell_, *messages_, this, list2_->PathAt(row), kShowMaximized, [this, row] { ShowPreviewOf(list2_, row); });
 }
 
 void MainWindow::ShowMatchesOf(int row) {

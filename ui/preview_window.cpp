@@ -1,5 +1,6 @@
 #include "ui/preview_window.h"
 
+#include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGuiApplication>
@@ -300,14 +301,15 @@ void PreviewWindow::SaveAs() {
   const QString suggested = QFileInfo(DisplayPath(path_)).completeBaseName() + QStringLiteral(".png");
   const QString file = saveDialog_.ChoosePictureFile(this, suggested);
   if (file.isEmpty()) return;
-  const std::optional<render::PictureFormat> format = render::FormatForPath(file);
+  const std::string path = QFile::encodeName(file).toStdString();
+  const std::optional<render::PictureFormat> format = render::FormatForPath(path);
   if (!format) {
     messages_.Show(this, windowTitle(), QStringLiteral("保存できるのは PNG・SVG・PDF です。\n%1").arg(file),
                    MessageIcon::Exclamation, MessageButtons::Ok);
     return;
   }
   QGuiApplication::setOverrideCursor(Qt::WaitCursor);
-  const render::ExportOutcome outcome = render::ExportPicture(*drawing_, file, *format, kExportLongerSide);
+  const render::ExportOutcome outcome = render::ExportPicture(*drawing_, path, *format, kExportLongerSide);
   QGuiApplication::restoreOverrideCursor();
   if (outcome != render::ExportOutcome::Written) {
     messages_.Show(this, windowTitle(), QStringLiteral("画像を保存できませんでした。\n%1").arg(file),

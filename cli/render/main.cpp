@@ -1,6 +1,5 @@
 // dorvan-render: writes a drawing as a PNG, SVG or PDF picture. It is also the desktop's
 // thumbnailer for JWW drawings (dorvan.thumbnailer).
-#include <QFile>
 #include <QGuiApplication>
 #include <cstdio>
 #include <cstdlib>
@@ -44,8 +43,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "dorvan-render: %s\n%s", options.error.c_str(), dorvan::cli::RenderUsage().c_str());
     return kExitBadArguments;
   }
-  const QString output = QFile::decodeName(options.output.c_str());
-  const std::optional<dorvan::render::PictureFormat> format = dorvan::render::FormatForPath(output);
+  const std::optional<dorvan::render::PictureFormat> format = dorvan::render::FormatForPath(options.output);
   if (!format) {
     std::fprintf(stderr, "dorvan-render: %s: the output name must end in .png, .svg or .pdf\n",
                  options.output.c_str());
@@ -66,7 +64,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "dorvan-render: %s: %s\n", options.input.c_str(), ReadFailure(result));
     return kExitFailed;
   }
-  if (dorvan::render::ExportPicture(drawing, output, *format, options.longerSide) !=
+  if (dorvan::render::ExportPicture(drawing, options.output, *format, options.longerSide) !=
       dorvan::render::ExportOutcome::Written) {
     std::fprintf(stderr, "dorvan-render: %s: the file cannot be written\n", options.output.c_str());
     return kExitFailed;

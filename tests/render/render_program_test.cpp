@@ -82,12 +82,15 @@ TEST_F(RenderProgram, WritesAllThreeFormats) {
   struct Case {
     const char* name;
     std::string signature;
-  } cases[] = {{"plan.png", "\x89PNG"}, {"plan.SVG", "<?xml"}, {"plan.pdf", "%PDF"}};
+  } cases[] = {{"plan.png", "\x89PNG"},
+               {"plan.SVG", "<?xml"},
+               {"plan.pdf", "%PDF"},
+               {"\x90\x7d\x96\xca.png", "\x89PNG"}};  // a Shift-JIS name, not UTF-8
   for (const Case& c : cases) {
-    EXPECT_EQ(RunRender("-s 128 " + folder / "plan.jww" + " " + folder / c.name), 0) << c.name;
+    EXPECT_EQ(RunRender("-s 128 " + folder / "plan.jww" + " '" + folder / c.name + "'"), 0) << c.name;
     EXPECT_EQ(Head(folder / c.name, c.signature.size()), c.signature) << c.name;
   }
-  EXPECT_EQ(Written().size(), 3u);  // and no temporary files beside them
+  EXPECT_EQ(Written().size(), 4u);  // and no temporary files beside them
 }
 
 TEST_F(RenderProgram, FailureLeavesNoFile) {

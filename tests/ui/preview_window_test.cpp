@@ -132,6 +132,18 @@ class PreviewWindowTest : public QObject {
     QCOMPARE(preview->MatchList()->count(), 0);  // a target has no matches
   }
 
+  void AFoundDrawingNoApplicationOpensOffersThePreview() {
+    PreviewFixture f;
+    f.shell.result = dorvan::kShellNoApplication;
+    f.messages.previewAnswer = MessageAnswer::Preview;
+    ListBox* found = f.window->List2();
+    found->setCurrentRow(RowOf(*found, f.plan));
+    f.window->List2_DblClick();
+    QCOMPARE(f.messages.shown.back().buttons, MessageButtons::OkPreview);
+    QVERIFY(f.window->Preview() != nullptr);
+    QCOMPARE(f.window->Preview()->Path(), f.plan);
+  }
+
   void ZoomPanAndFitChangeTheView() {
     PreviewFixture f;
     f.window->ShowPreviewOf(f.window->List1(), 0);
