@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "files/path_text.h"
 #include "reader/shift_jis.h"
 
 namespace dorvan {
@@ -22,7 +23,9 @@ std::size_t ListEntryBytes(std::string_view path) {
   // Plain ASCII is one byte a character in the code page; the common case needs no conversion.
   const bool ascii = std::all_of(path.begin(), path.end(),
                                  [](char c) { return static_cast<unsigned char>(c) < 0x80; });
-  return ascii ? path.size() : sjis::ByteLengthUtf8(path);
+  if (ascii) return path.size();
+  // A name that is not UTF-8 is measured as shown, so a Shift-JIS name counts its own bytes.
+  return IsValidUtf8(path) ? sjis::ByteLengthUtf8(path) : sjis::ByteLength(PathDisplayText(path));
 }
 
 void ListExtent::AddEntry(std::string_view path) {

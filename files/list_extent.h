@@ -31,7 +31,8 @@ int64_t ListExtentPixels(int64_t longestBytes, int64_t twipsPerByte, int64_t mar
 // integer, halves to even; at least 1.
 int64_t TwipsPerPixelForDpi(double dpi);
 
-// Byte length of a UTF-8 path in the Windows Japanese code page (a kanji counts 2).
+// Byte length of a path in the Windows Japanese code page (a kanji counts 2), measured on
+// its display text (PathDisplayText) when it is not UTF-8.
 std::size_t ListEntryBytes(std::string_view path);
 
 // Keeps one list's extent covering its longest entry. A batch of additions sets the extent

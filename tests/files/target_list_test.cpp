@@ -93,6 +93,10 @@ TEST(ListExtent, EntryBytesAreWindowsJapaneseBytes) {
   EXPECT_EQ(ListEntryBytes("/d/a.jww"), 8u);
   EXPECT_EQ(ListEntryBytes("/d/図面.jww"), 11u);  // each kanji counts 2
   EXPECT_EQ(ListEntryBytes("/d/ｱ.jww"), 8u);      // half-width katakana counts 1
+  // A Shift-JIS name counts its own bytes (縺縺, which UTF-8 would take for two broken
+  // characters); a byte that is neither counts as one "?".
+  EXPECT_EQ(ListEntryBytes("/d/\xe3\x81\xe3\x81.jww"), 11u);
+  EXPECT_EQ(ListEntryBytes("/d/\x81 .jww"), 9u);
   for (const char* path : {"/d/a.jww", "/図面/平面図.JWW", "/d/é.jww", "/d/😀.jww"}) {
     EXPECT_EQ(ListEntryBytes(path), sjis::ByteLengthUtf8(path)) << path;
   }
