@@ -473,7 +473,7 @@ void MainWindow::Command6_Click() {
     return;
   }
   const MessageAnswer answer = messages_->Show(this, MainCaption(), resultMessage_,
-                                               MessageIcon::Exclamation, MessageButtons::YesNo);
+                                               MessageIcon::Exclamation, MessageButtons::YesNoOnly);
   if (answer != MessageAnswer::Yes) {
     Unload();
     return;

@@ -9,7 +9,8 @@ namespace dorvan::ui {
 namespace {
 
 // QMessageBox takes "No" as the answer to Escape and to the close box; a question that must
-// be answered takes neither.
+// be answered takes neither (after a search that found nothing, No closes dorvan, and must
+// never be given by accident).
 class QuestionBox : public QMessageBox {
  public:
   explicit QuestionBox(QWidget* parent) : QMessageBox(parent) {
@@ -32,7 +33,7 @@ class QuestionBox : public QMessageBox {
 std::unique_ptr<QMessageBox> MakeMessageBox(QWidget* parent, const QString& title, const QString& text,
                                             MessageIcon icon, MessageButtons buttons) {
   std::unique_ptr<QMessageBox> box =
-      buttons == MessageButtons::YesNo ? std::make_unique<QuestionBox>(parent) : std::make_unique<QMessageBox>(parent);
+      buttons == MessageButtons::YesNoOnly ? std::make_unique<QuestionBox>(parent) : std::make_unique<QMessageBox>(parent);
   box->setWindowTitle(title);
   box->setText(text);
   switch (icon) {
@@ -40,7 +41,7 @@ std::unique_ptr<QMessageBox> MakeMessageBox(QWidget* parent, const QString& titl
     case MessageIcon::Stop: box->setIcon(QMessageBox::Critical); break;
     case MessageIcon::None: box->setIcon(QMessageBox::NoIcon); break;
   }
-  if (buttons == MessageButtons::YesNo) {
+  if (buttons == MessageButtons::YesNo || buttons == MessageButtons::YesNoOnly) {
     box->setStandardButtons(QMessageBox::Yes | QMessageBox::No);
     box->setDefaultButton(QMessageBox::Yes);
   } else {

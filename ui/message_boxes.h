@@ -11,8 +11,9 @@ class QWidget;
 namespace dorvan::ui {
 
 enum class MessageIcon { None, Exclamation, Stop };
+// YesNoOnly: a question that only its two buttons answer (no close box, Escape ignored).
 // OkPreview: OK and "プレビュー", for a drawing that can be looked at in dorvan instead.
-enum class MessageButtons { Ok, YesNo, OkPreview };
+enum class MessageButtons { Ok, YesNo, YesNoOnly, OkPreview };
 enum class MessageAnswer { Ok, Yes, No, Preview };
 
 class MessageBoxes {
@@ -24,8 +25,7 @@ class MessageBoxes {
 };
 
 // The box QtMessageBoxes shows, not yet shown: exclamation -> warning icon, stop -> critical
-// icon. A Yes/No question has no close box and ignores Escape, so only "はい" or "いいえ"
-// answers it: a No closes dorvan after a search, and must never be given by accident.
+// icon. Escape and the close box answer a Yes/No question with No, except a YesNoOnly one.
 std::unique_ptr<QMessageBox> MakeMessageBox(QWidget* parent, const QString& title, const QString& text,
                                             MessageIcon icon, MessageButtons buttons);
 

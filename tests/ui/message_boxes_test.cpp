@@ -16,7 +16,7 @@ class MessageBoxesTest : public QObject {
   // the close box may give that answer.
   void QuestionIgnoresEscapeAndTheCloseBox() {
     const auto box = MakeMessageBox(nullptr, QStringLiteral("t"), QStringLiteral("もう一度実行しますか？"),
-                                    MessageIcon::Exclamation, MessageButtons::YesNo);
+                                    MessageIcon::Exclamation, MessageButtons::YesNoOnly);
     QVERIFY(!(box->windowFlags() & Qt::WindowCloseButtonHint));
     QSignalSpy answered(box.get(), &QMessageBox::buttonClicked);
     box->show();
@@ -30,16 +30,22 @@ class MessageBoxesTest : public QObject {
     QCOMPARE(box->result(), int(QMessageBox::No));
   }
 
-  void MessageStillClosesWithEscape() {
-    const auto box = MakeMessageBox(nullptr, QStringLiteral("t"), QStringLiteral("m"), MessageIcon::Stop,
-                                    MessageButtons::OkPreview);
-    QCOMPARE(box->icon(), QMessageBox::Critical);
-    QCOMPARE(box->buttons().size(), 2);  // OK and "プレビュー"
-    QCOMPARE(box->escapeButton(), box->button(QMessageBox::Ok));
-    box->show();
-    QVERIFY(QTest::qWaitForWindowExposed(box.get()));
-    QTest::keyClick(box.get(), Qt::Key_Escape);
-    QVERIFY(!box->isVisible());
+  // An ordinary question and a message still close with Escape (as No and OK).
+  void OtherBoxesStillCloseWithEscape() {
+    const auto question = MakeMessageBox(nullptr, QStringLiteral("t"), QStringLiteral("q"),
+                                         MessageIcon::Exclamation, MessageButtons::YesNo);
+    const auto message = MakeMessageBox(nullptr, QStringLiteral("t"), QStringLiteral("m"), MessageIcon::Stop,
+                                        MessageButtons::OkPreview);
+    QCOMPARE(message->icon(), QMessageBox::Critical);
+    QCOMPARE(message->buttons().size(), 2);  // OK and "プレビュー"
+    for (QMessageBox* box : {question.get(), message.get()}) {
+      box->show();
+      QVERIFY(QTest::qWaitForWindowExposed(box));
+      QTest::keyClick(box, Qt::Key_Escape);
+      QVERIFY(!box->isVisible());
+    }
+    QCOMPARE(question->result(), int(QMessageBox::No));
+    QCOMPARE(message->result(), int(QMessageBox::Ok));
   }
 };
 

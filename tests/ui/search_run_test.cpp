@@ -173,7 +173,7 @@ class SearchRunTest : public QObject {
     QCOMPARE(w.List2()->count(), 0);
     QCOMPARE(f.messages.shown.size(), std::size_t{1});
     QCOMPARE(f.messages.shown[0].text, QStringLiteral("【\u3000無い\u3000 】は、存在しません。もう一度実行しますか？。"));
-    QCOMPARE(f.messages.shown[0].buttons, MessageButtons::YesNo);
+    QCOMPARE(f.messages.shown[0].buttons, MessageButtons::YesNoOnly);
     QCOMPARE(f.messages.shown[0].icon, MessageIcon::Exclamation);
     QVERIFY(w.isVisible());
     QVERIFY(HasFocus(w.Combo1()));
