@@ -23,26 +23,44 @@ constexpr double kSmallestGlyphPixels = 4.0;
 // Reference size of the glyphs before they are scaled to each text's cell.
 constexpr int kGlyphPixels = 64;
 
+// A face for texts at the reference size, with the measures that fit its glyphs to cells.
+struct GlyphFont {
+  GlyphFont(const QStringList& families, QPaintDevice* device) : metrics(QFont()) {
+    font.setFamilies(families);
+    font.setPixelSize(kGlyphPixels);
+    font.setStyleStrategy(QFont::PreferAntialias);
+    font.setHintingPreference(QFont::PreferNoHinting);
+    metrics = QFontMetricsF(font, device);
+    fullAdvance = metrics.horizontalAdvance(QChar(0x3042));
+    if (!(fullAdvance > 0)) fullAdvance = kGlyphPixels;
+    ascent = metrics.ascent();
+    descent = metrics.descent();
+    if (!(ascent + descent > 0)) {
+      ascent = kGlyphPixels * 0.88;
+      descent = kGlyphPixels * 0.12;
+    }
+  }
+  QFont font;
+  QFontMetricsF metrics;
+  double fullAdvance = kGlyphPixels, ascent = 0, descent = 0;
+};
+
+// Serif faces for the drawing program's Mincho fonts, the Gothic for everything else.
+bool IsMincho(const std::u16string& fontName) {
+  const QString name = QString::fromStdU16String(fontName);
+  return name.contains(QStringLiteral("明朝")) || name.contains(QStringLiteral("Mincho"), Qt::CaseInsensitive);
+}
+
 class PaintSink final : public ShapeSink {
  public:
   PaintSink(QPainter& painter, const JwwHeader& header, const QTransform& toDevice)
-      : painter_(painter), header_(header), toDevice_(toDevice), font_(QStringLiteral("IPAGothic")) {
+      : painter_(painter), header_(header), toDevice_(toDevice),
+        gothic_(QStringList{QStringLiteral("IPAGothic"), QStringLiteral("IPAPGothic")}, painter.device()),
+        mincho_(QStringList{QStringLiteral("IPAMincho"), QStringLiteral("IPAPMincho"), QStringLiteral("IPAGothic")},
+                painter.device()) {
     const QRect window = painter.viewport();
     visible_ = QRectF(window).adjusted(-2, -2, 2, 2);
     if (painter.hasClipping()) visible_ = visible_.intersected(painter.clipBoundingRect().adjusted(-2, -2, 2, 2));
-    font_.setPixelSize(kGlyphPixels);
-    font_.setStyleStrategy(QFont::PreferAntialias);
-    font_.setHintingPreference(QFont::PreferNoHinting);
-    const QFontMetricsF metrics(font_, painter.device());
-    fullAdvance_ = metrics.horizontalAdvance(QChar(0x3042));
-    if (!(fullAdvance_ > 0)) fullAdvance_ = kGlyphPixels;
-    ascent_ = metrics.ascent();
-    descent_ = metrics.descent();
-    if (!(ascent_ + descent_ > 0)) {
-      ascent_ = kGlyphPixels * 0.88;
-      descent_ = kGlyphPixels * 0.12;
-    }
-    metrics_ = metrics;
   }
 
   bool BeginInsert(const EntityBase& pen, const QRectF& bounds, bool) override {
@@ -144,16 +162,17 @@ class PaintSink final : public ShapeSink {
       painter_.setBrush(Qt::NoBrush);
         return;
     }
-    const double sx = text.Width / fullAdvance_;
-    const double sy = text.Height / (ascent_ + descent_);
+    const GlyphFont& face = IsMincho(text.FontName) ? mincho_ : gothic_;
+    const double sx = text.Width / face.fullAdvance;
+    const double sy = text.Height / (face.ascent + face.descent);
     painter_.save();
-    painter_.setFont(font_);
+    painter_.setFont(face.font);
     painter_.setPen(colour);
     for (const CharacterCell& cell : LayOutText(text)) {
       if (cell.glyph == QStringLiteral(" ") || cell.glyph == QString(QChar(0x3000))) continue;
-      const double advance = metrics_.horizontalAdvance(cell.glyph) * sx;
+      const double advance = face.metrics.horizontalAdvance(cell.glyph) * sx;
       // Glyph space (pixels of the reference font, y down from the baseline) to the text frame.
-      const QTransform glyph(sx, 0, 0, -sy, cell.offset + (cell.width - advance) / 2, descent_ * sy);
+      const QTransform glyph(sx, 0, 0, -sy, cell.offset + (cell.width - advance) / 2, face.descent * sy);
       painter_.setTransform(glyph * frame);
       painter_.drawText(QPointF(0, 0), cell.glyph);
     }
@@ -222,9 +241,7 @@ class PaintSink final : public ShapeSink {
   const JwwHeader& header_;
   QTransform toDevice_;
   QRectF visible_;
-  QFont font_;
-  QFontMetricsF metrics_{QFont()};
-  double fullAdvance_ = kGlyphPixels, ascent_ = 0, descent_ = 0;
+  GlyphFont gothic_, mincho_;
   struct PenBatch {
     QPen pen;
     std::vector<QLineF> lines;

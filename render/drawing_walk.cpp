@@ -34,8 +34,9 @@ using BlockBoundsCache = std::map<int32_t, std::optional<QRectF>>;
 
 class Walker {
  public:
-  Walker(const JwwDrawing& drawing, ShapeSink& sink, const std::atomic<bool>* cancel, BlockBoundsCache& bounds)
-      : drawing_(drawing), sink_(sink), cancel_(cancel), blockBounds_(bounds) {}
+  Walker(const JwwDrawing& drawing, ShapeSink& sink, const std::atomic<bool>* cancel, BlockBoundsCache& bounds,
+         int64_t& shapes)
+      : drawing_(drawing), sink_(sink), cancel_(cancel), blockBounds_(bounds), shapes_(shapes) {}
 
   bool Run() {
     WalkList(drawing_.Data, QTransform(), true);
@@ -45,7 +46,7 @@ class Walker {
   // The bounds of one block's entities, walked with the blocks open on this path.
   std::optional<QRectF> BlockBounds(int32_t number, const BlockDefinition& block) {
     BoundsSink bounds;
-    Walker inner(drawing_, bounds, cancel_, blockBounds_);
+    Walker inner(drawing_, bounds, cancel_, blockBounds_, shapes_);  // one budget for the whole walk
     inner.openBlocks_ = openBlocks_;
     inner.openBlocks_.push_back(number);
     inner.depth_ = depth_ + 1;
@@ -196,6 +197,7 @@ class Walker {
     openBlocks_.push_back(insert.Number);
     ++depth_;
     WalkList(block->Data, blockToSheet, false);
+    if (stopped_ && !cancelled_) sink_.InsertCutShort(bounds);
     --depth_;
     openBlocks_.pop_back();
   }
@@ -206,7 +208,7 @@ class Walker {
   BlockBoundsCache& blockBounds_;
   std::vector<int32_t> openBlocks_;
   int depth_ = 0;
-  int64_t shapes_ = 0;
+  int64_t& shapes_;
   bool stopped_ = false;
   bool cancelled_ = false;
 };
@@ -215,7 +217,8 @@ class Walker {
 
 bool WalkDrawing(const JwwDrawing& drawing, ShapeSink& sink, const std::atomic<bool>* cancel) {
   BlockBoundsCache bounds;
-  Walker walker(drawing, sink, cancel, bounds);
+  int64_t shapes = 0;
+  Walker walker(drawing, sink, cancel, bounds, shapes);
   return walker.Run();
 }
 

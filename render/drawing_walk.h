@@ -18,7 +18,7 @@ namespace dorvan::render {
 
 inline constexpr double kAbsurdCoordinate = 1e9;
 inline constexpr int kMaxBlockDepth = 32;
-inline constexpr int64_t kMaxShapesPerWalk = 20'000'000;
+inline constexpr int64_t kMaxShapesPerWalk = 5'000'000;  // an 8 MB drawing hands out 0.4 million
 
 // An arc or ellipse after every transform: P(t) = centre + u·cos t + v·sin t for t from
 // `start` over `sweep` radians (a full turn for circles).
@@ -47,6 +47,9 @@ class ShapeSink {
   // Before a block insert's entities: `bounds` holds everything the insert draws (on the
   // sheet), exactly so when `exact` (no rotation but quarter turns); false skips them.
   virtual bool BeginInsert(const EntityBase& /*pen*/, const QRectF& /*bounds*/, bool /*exact*/) { return true; }
+  // The walk's shape budget ran out inside an insert: `bounds` stands for what was not
+  // handed out.
+  virtual void InsertCutShort(const QRectF& /*bounds*/) {}
 };
 
 // True when the layer group and the layer an entity lies on are shown (state not 0);

@@ -55,6 +55,11 @@ bool BoundsSink::BeginInsert(const EntityBase&, const QRectF& bounds, bool exact
   return false;
 }
 
+void BoundsSink::InsertCutShort(const QRectF& bounds) {
+  Add(bounds.topLeft());
+  Add(bounds.bottomRight());
+}
+
 std::optional<QRectF> BoundsSink::Box() const {
   if (!any_) return std::nullopt;
   return QRectF(QPointF(minX_, minY_), QPointF(maxX_, maxY_));

@@ -27,6 +27,7 @@ class BoundsSink final : public ShapeSink {
   void Solid(const EntityBase&, const QPointF (&corners)[4], int32_t) override;
   void Text(const EntityBase&, const PlacedText& placed) override;
   bool BeginInsert(const EntityBase&, const QRectF& bounds, bool exact) override;
+  void InsertCutShort(const QRectF& bounds) override;
   // Nothing when no shape came.
   std::optional<QRectF> Box() const;
 

@@ -177,6 +177,26 @@ TEST(Renderer, SelfReferringBlocksAreDrawnOnceAndNotFollowedAgain) {
   EXPECT_EQ(counter.lines, 2);
 }
 
+TEST(Renderer, ExponentialBlockNestingIsBounded) {
+  // Block k inserts block k+1 twice, turned so that no bounds shortcut applies: 2^40 lines.
+  JwwDrawing drawing = EmptyDrawing();
+  constexpr int kLevels = 40;
+  for (int k = 1; k <= kLevels; ++k) {
+    AddBlock(drawing, k, [k](EntityLists& lists) {
+      AddEntity(lists, MakeLine(0, 0, 1, 0));
+      if (k < kLevels) {
+        AddEntity(lists, MakeInsert(k + 1, 0, 0, 1, 0.3));
+        AddEntity(lists, MakeInsert(k + 1, 1, 0, 1, 0.3));
+      }
+    });
+  }
+  AddEntity(drawing.Data, MakeInsert(1, 0, 0, 1, 0.3));
+  LineCounter counter;
+  WalkDrawing(drawing, counter);
+  EXPECT_LE(counter.lines, kMaxShapesPerWalk);
+  EXPECT_TRUE(DrawnExtents(drawing).has_value());
+}
+
 TEST(Renderer, AbsurdCoordinatesAreSkippedAndDoNotMoveTheFraming) {
   JwwDrawing drawing = EmptyDrawing();
   AddEntity(drawing.Data, MakeLine(0, 0, 10, 10));
