@@ -17,13 +17,19 @@ using dorvan::testing::TempFolder;
 class OpenDrawingTest : public QObject {
   Q_OBJECT
 
-  // The desktop's application registry of this process: empty.
+  // The desktop's application registry of this process: dorvan alone, as the default of
+  // every file type, which takes drawings as targets and does not count as an application
+  // that shows them.
   TempFolder registry_;
 
  private slots:
   void initTestCase() {
     for (const char* variable : {"XDG_DATA_HOME", "XDG_CONFIG_HOME"}) qputenv(variable, registry_.path().c_str());
     for (const char* variable : {"XDG_DATA_DIRS", "XDG_CONFIG_DIRS"}) qputenv(variable, (registry_ / "none").c_str());
+    registry_.Write("applications/dorvan.desktop",
+                    "[Desktop Entry]\nType=Application\nName=dorvan\nExec=/bin/true %F\n"
+                    "MimeType=application/octet-stream;\n");
+    registry_.Write("mimeapps.list", "[Default Applications]\napplication/octet-stream=dorvan.desktop\n");
   }
 
   void DrawingTheDesktopCannotOpenIsReported() {
