@@ -1,5 +1,7 @@
 #include "ui/preview_window.h"
 
+#include <QAction>
+#include <QClipboard>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -210,6 +212,31 @@ PreviewWindow::PreviewWindow(MessageBoxes& messages, PictureSaveDialog& saveDial
   connect(view_, &DrawingView::PointerMoved, this, [this](QPointF sheet) {
     pointer_->setText(QStringLiteral("X %1  Y %2").arg(sheet.x(), 0, 'f', 2).arg(sheet.y(), 0, 'f', 2));
   });
+  // The context menus: the view's for the window's commands and the path, the list's to copy.
+  view_->setContextMenuPolicy(Qt::ActionsContextMenu);
+  auto* fitAction = new QAction(QStringLiteral("全体"), view_);
+  connect(fitAction, &QAction::triggered, view_, &DrawingView::FitAll);
+  saveAction_ = new QAction(QStringLiteral("保存…"), view_);
+  saveAction_->setEnabled(false);
+  connect(saveAction_, &QAction::triggered, this, &PreviewWindow::SaveAs);
+  auto* copyPath = new QAction(QStringLiteral("パスをコピー"), view_);
+  connect(copyPath, &QAction::triggered, this, [this] {
+    if (!path_.empty()) QGuiApplication::clipboard()->setMimeData(PathsMimeData({path_}));
+  });
+  view_->addActions({fitAction, saveAction_, copyPath});
+  matchList_->setSelectionMode(QAbstractItemView::ExtendedSelection);
+  matchList_->setContextMenuPolicy(Qt::ActionsContextMenu);
+  auto* copyMatches = new QAction(QStringLiteral("コピー"), matchList_);
+  copyMatches->setShortcut(QKeySequence::Copy);
+  copyMatches->setShortcutContext(Qt::WidgetShortcut);
+  connect(copyMatches, &QAction::triggered, this, [this] {
+    QStringList lines;
+    for (int row = 0; row < matchList_->count(); ++row)
+      if (matchList_->item(row)->isSelected()) lines << matchList_->item(row)->toolTip();
+    if (!lines.isEmpty()) QGuiApplication::clipboard()->setText(lines.join(QLatin1Char('\n')));
+  });
+  matchList_->addAction(copyMatches);
+
   auto* home = new QShortcut(QKeySequence(Qt::Key_Home), this);
   connect(home, &QShortcut::activated, view_, &DrawingView::FitAll);
   auto* close = new QShortcut(QKeySequence::Cancel, this);
@@ -228,6 +255,7 @@ void PreviewWindow::ShowDrawing(const std::string& path, const DrawingMatches* m
   setWindowTitle(QFileInfo(DisplayPath(path)).fileName() + QStringLiteral(" - プレビュー"));
   drawing_.reset();
   save_->setEnabled(false);
+  saveAction_->setEnabled(false);
   matchList_->clear();
   matchList_->hide();
   matchBoxes_.clear();
@@ -283,6 +311,7 @@ void PreviewWindow::Show(quint64 generation, std::shared_ptr<LoadResult> result)
   view_->SetDrawing(drawing_, std::move(highlights));
   status_->setText(StatusOf(*drawing_));
   save_->setEnabled(true);
+  saveAction_->setEnabled(true);
   emit Loaded();
 }
 

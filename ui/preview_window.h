@@ -16,6 +16,7 @@
 #include "reader/jww_drawing.h"
 #include "search/match_records.h"
 
+class QAction;
 class QLabel;
 class QListWidget;
 class QPushButton;
@@ -84,6 +85,7 @@ class PreviewWindow : public QWidget {
   DrawingView* view_;
   QPushButton* fit_;
   QPushButton* save_;
+  QAction* saveAction_;
   QListWidget* matchList_;
   QLabel* status_;
   QLabel* pointer_;

@@ -1,6 +1,8 @@
 // The preview window: opened from the lists, fitted, zoomed and panned, the matched texts
 // listed and boxed, an unreadable drawing told, and the picture saved.
 #include <QAction>
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QComboBox>
 #include <QFile>
 #include <QLabel>
@@ -106,6 +108,8 @@ class PreviewWindowTest : public QObject {
     QVERIFY(preview->isVisible());
     QVERIFY(preview->windowTitle().startsWith(QStringLiteral("plan.jww")));
     QVERIFY(preview->StatusText()->text().contains(QStringLiteral("バージョン 600")));
+    preview->View()->actions().last()->trigger();  // "パスをコピー"
+    QCOMPARE(QGuiApplication::clipboard()->text(), QString::fromStdString(f.plan));
     // The drawing's own 図面A and the block's: listed, and boxed where the inserts put it.
     QCOMPARE(preview->MatchList()->count(), 2);
     QVERIFY(preview->MatchList()->isVisibleTo(preview));
