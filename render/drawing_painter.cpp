@@ -65,7 +65,8 @@ class PaintSink final : public ShapeSink {
 
   bool BeginInsert(const EntityBase& pen, const QRectF& bounds, bool) override {
     const QRectF device = toDevice_.mapRect(bounds);
-    if (!device.intersects(visible_) && !visible_.contains(device.center())) return false;
+    // Widened by a pixel: a block of lines along one axis has a box without width or height.
+    if (!device.adjusted(-1, -1, 1, 1).intersects(visible_)) return false;
     if (device.width() < 1.5 && device.height() < 1.5) {
       // A block smaller than a pixel is a speck: no need to walk its entities.
       painter_.fillRect(QRect(static_cast<int>(std::floor(device.center().x())),

@@ -119,6 +119,7 @@ TEST(Renderer, BlockInsertIsPlacedByItsTransformAndShownByItsLayer) {
   EXPECT_NEAR(box->right(), 50, 1e-9);
   EXPECT_NEAR(box->top(), 50, 1e-9);
   EXPECT_NEAR(box->bottom(), 70, 1e-9);
+  EXPECT_GT(InkCount(RenderPicture(drawing, 100)), 50);  // a block as thin as a line is drawn
 
   drawing.Data.BlockInserts[1].Base.LayerGroup = 5;  // the insert's layer does
   EXPECT_FALSE(DrawnExtents(drawing).has_value());
