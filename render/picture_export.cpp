@@ -35,8 +35,10 @@ bool PaintInto(QPaintDevice& device, const JwwDrawing& drawing, const QRectF& fr
 }
 
 bool WritePng(QIODevice& file, const JwwDrawing& drawing, int longerSide) {
-  const QImage picture = RenderPicture(drawing, longerSide).convertToFormat(QImage::Format_RGB888);
-  return !picture.isNull() && picture.save(&file, "PNG");
+  QImage picture = RenderPicture(drawing, longerSide);
+  if (picture.isNull()) return false;  // no memory for a picture this large
+  picture.convertTo(QImage::Format_RGB888);  // in place where it can be: a large picture is not held twice
+  return picture.save(&file, "PNG");
 }
 
 bool WriteSvg(QIODevice& file, const JwwDrawing& drawing, const QRectF& frame, int longerSide) {
