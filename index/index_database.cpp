@@ -315,7 +315,7 @@ std::unique_ptr<IndexDatabase> IndexDatabase::Open(const std::string& path, int6
                           if (!ok) problem = {IndexFailure::ReadOnly, "cannot use a write-ahead log"};
                           return ok;
                         }() &&
-                        Exec(db, "PRAGMA synchronous=NORMAL; PRAGMA journal_size_limit=4194304", problem) &&
+                        Exec(db, "PRAGMA synchronous=NORMAL; PRAGMA journal_size_limit=4194304; PRAGMA wal_autocheckpoint=256", problem) &&
                         PrepareSchema(db, problem);
     if (opened) {
       // Pruning waits for no one: a busy database is pruned another time.
@@ -554,6 +554,15 @@ bool IndexDatabase::Write(std::vector<NewEntry>& entries, const std::vector<int6
   if (ok) ok = Exec(db, "COMMIT", problem);
   if (!ok) sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
   return ok;
+}
+
+bool IndexDatabase::HasEntries(IndexProblem& problem) {
+  std::unique_ptr<Connection> connection = Borrow(problem);
+  if (!connection) return false;
+  bool ok = false;
+  const bool any = IntPragma(connection->db, "SELECT EXISTS(SELECT 1 FROM drawings)", problem, ok) != 0;
+  GiveBack(std::move(connection));
+  return ok && any;
 }
 
 bool IndexDatabase::Stats(IndexStats& stats, IndexProblem& problem) {

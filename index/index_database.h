@@ -138,6 +138,8 @@ class IndexDatabase {
   void Discard();
 
   bool Stats(IndexStats& stats, IndexProblem& problem);
+  // True when the index holds any entry (false also when that cannot be asked).
+  bool HasEntries(IndexProblem& problem);
 
   // Marks the database for a rebuild when it is next opened (after corruption was seen).
   void MarkForRebuild();

@@ -68,6 +68,7 @@ void IndexedDrawingSource::BeginRun(const SearchRequest& request) {
     return;
   }
   active_.store(true);
+  heldEntries_ = database_->HasEntries(problem);
   const std::u16string text = PrefilterText(request);
   prefilter_ = !text.empty();
   if (prefilter_) searchKeys_ = TrigramKeys(text);

@@ -48,8 +48,9 @@ class IndexedDrawingSource : public DrawingSource {
   void BeginRun(const SearchRequest& request) override;
   void EndRun() override;
   bool SupportsConcurrentReads() const override { return true; }
-  // While the index is in use most drawings are answered from it.
-  bool AnswersWholeDrawingsCheaply() const override { return active_.load(); }
+  // While the index is in use and held entries when the run began. (An empty one answers
+  // nothing: drawings read one at a time keep both reading threads busier.)
+  bool AnswersWholeDrawingsCheaply() const override { return active_.load() && heldEntries_; }
 
   // The counts of the last run (or of the one going on).
   RunCounts Counts() const { return {fromIndex_.load(), fromFiles_.load()}; }
@@ -79,6 +80,7 @@ class IndexedDrawingSource : public DrawingSource {
   std::atomic<int64_t> fromFiles_{0};
   // The run's prefilter: the trigram keys every text that matches must hold.
   bool prefilter_ = false;
+  bool heldEntries_ = false;
   std::vector<uint64_t> searchKeys_;
 };
 

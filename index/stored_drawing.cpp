@@ -2,7 +2,7 @@
 
 #include <cstdint>
 #include <cstring>
-#include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "reader/byte_cursor.h"
@@ -12,8 +12,17 @@ namespace dorvan::index {
 namespace {
 
 // Little-endian values, as the cursor reads them back.
+template <typename T>
+void StoreLittleEndian(char* at, T value) {
+  std::memcpy(at, &value, sizeof(T));
+  if constexpr (std::endian::native == std::endian::big) {
+    for (std::size_t i = 0; i < sizeof(T) / 2; ++i) std::swap(at[i], at[sizeof(T) - 1 - i]);
+  }
+}
+
 class Writer {
  public:
+  void Raw(const char* bytes, std::size_t size) { out_.append(bytes, size); }
   explicit Writer(std::string& out) : out_(out) {}
   template <typename T>
   void Fixed(T value) {
@@ -101,15 +110,44 @@ constexpr std::size_t kLargestSignatureBytes = std::size_t{256} << 10;
 // and title-block texts many times over.
 class TextTable {
  public:
+  TextTable() : slots_(1024) {}
   uint32_t NumberOf(const std::u16string& text) {
-    const auto [at, added] = numbers_.try_emplace(text, static_cast<uint32_t>(texts_.size()));
-    if (added) texts_.push_back(&text);
-    return at->second;
+    // Open addressing over FNV-1a: a drawing's texts are many and short, and this runs for
+    // each of them while the first search reads.
+    uint64_t hash = 0xcbf29ce484222325ull;
+    for (char16_t unit : text) hash = (hash ^ unit) * 0x100000001b3ull;
+    hash |= 1;  // zero marks a free slot
+    std::size_t mask = slots_.size() - 1;
+    for (std::size_t at = hash & mask;; at = (at + 1) & mask) {
+      Slot& slot = slots_[at];
+      if (slot.hash == 0) {
+        slot = {hash, static_cast<uint32_t>(texts_.size())};
+        texts_.push_back(&text);
+        if (texts_.size() * 2 > slots_.size()) Grow();
+        return static_cast<uint32_t>(texts_.size() - 1);
+      }
+      if (slot.hash == hash && *texts_[slot.number] == text) return slot.number;
+    }
   }
   const std::vector<const std::u16string*>& Texts() const { return texts_; }
 
  private:
-  std::unordered_map<std::u16string_view, uint32_t> numbers_;
+  struct Slot {
+    uint64_t hash = 0;
+    uint32_t number = 0;
+  };
+  void Grow() {
+    std::vector<Slot> old(slots_.size() * 2);
+    old.swap(slots_);
+    const std::size_t mask = slots_.size() - 1;
+    for (const Slot& slot : old) {
+      if (slot.hash == 0) continue;
+      std::size_t at = slot.hash & mask;
+      while (slots_[at].hash != 0) at = (at + 1) & mask;
+      slots_[at] = slot;
+    }
+  }
+  std::vector<Slot> slots_;
   std::vector<const std::u16string*> texts_;
 };
 
@@ -118,10 +156,13 @@ void PutTexts(Writer& w, TextTable& table, const std::vector<TextEntity>& texts)
   for (std::size_t i = 1; i < texts.size(); ++i) {
     const TextEntity& t = texts[i];
     w.Count(table.NumberOf(t.Text));
-    w.Fixed<int16_t>(t.Base.LayerGroup);
-    w.Fixed<int16_t>(t.Base.Layer);
-    w.Fixed<double>(t.StartX);
-    w.Fixed<double>(t.StartY);
+    // One append for the fixed fields.
+    char fields[20];
+    StoreLittleEndian(fields, t.Base.LayerGroup);
+    StoreLittleEndian(fields + 2, t.Base.Layer);
+    StoreLittleEndian(fields + 4, t.StartX);
+    StoreLittleEndian(fields + 12, t.StartY);
+    w.Raw(fields, sizeof fields);
   }
 }
 
@@ -209,8 +250,7 @@ void EncodeData(const JwwDrawingData& data, std::string& out, std::string* signa
   std::u16string normalised;
   for (const std::u16string* text : table.Texts()) {
     StrChange(*text, normalised);
-    const std::vector<uint64_t> textKeys = TrigramKeys(normalised);
-    keys.insert(keys.end(), textKeys.begin(), textKeys.end());
+    AppendTrigramKeys(normalised, keys);
   }
   // About ten bits a trigram: one trigram of a drawing's lacking ones passes for present
   // about once in thirty, a search text of five characters about once in 30,000.
@@ -225,6 +265,11 @@ void EncodeData(const JwwDrawingData& data, std::string& out, std::string* signa
 
 std::vector<uint64_t> TrigramKeys(std::u16string_view normalisedText) {
   std::vector<uint64_t> keys;
+  AppendTrigramKeys(normalisedText, keys);
+  return keys;
+}
+
+void AppendTrigramKeys(std::u16string_view normalisedText, std::vector<uint64_t>& keys) {
   for (std::size_t i = 0; i + 3 <= normalisedText.size(); ++i) {
     uint64_t z = (uint64_t{normalisedText[i]} << 32 | uint64_t{normalisedText[i + 1]} << 16 | normalisedText[i + 2]) +
                  0x9E3779B97F4A7C15ull;  // splitmix64
@@ -232,7 +277,6 @@ std::vector<uint64_t> TrigramKeys(std::u16string_view normalisedText) {
     z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
     keys.push_back(z ^ (z >> 31));
   }
-  return keys;
 }
 
 bool SignatureMayHold(std::string_view signature, const std::vector<uint64_t>& keys) {

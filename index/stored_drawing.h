@@ -41,6 +41,7 @@ bool DecodeData(std::string_view bytes, JwwDrawingData& data);
 //
 // The keys of the trigrams of a normalised search text (none below three units).
 std::vector<uint64_t> TrigramKeys(std::u16string_view normalisedText);
+void AppendTrigramKeys(std::u16string_view normalisedText, std::vector<uint64_t>& keys);
 // False when the signature proves that the drawing's texts hold not all of `keys`.
 bool SignatureMayHold(std::string_view signature, const std::vector<uint64_t>& keys);
 
