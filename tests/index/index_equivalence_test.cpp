@@ -287,6 +287,22 @@ TEST_F(IndexEquivalence, TwoProgramsFillingOneIndexAtOnceBothGetWhatReadingGives
   first.join();
 }
 
+TEST_F(IndexEquivalence, EntriesNotSeenFor90DaysArePrunedWhenTheIndexOpens) {
+  constexpr int64_t kToday = 20000;
+  {
+    index::IndexedDrawingSource source(IndexPath(), {}, kToday);
+    Search(source, Requests().front(), targets);
+  }
+  for (const auto& [day, entries] : {std::pair<int64_t, bool>{kToday + 90, true}, {kToday + 91, false}}) {
+    index::IndexProblem problem;
+    const std::unique_ptr<index::IndexDatabase> database = index::IndexDatabase::Open(IndexPath(), day, problem);
+    ASSERT_TRUE(database) << problem.Detail;
+    index::IndexStats stats;
+    ASSERT_TRUE(database->Stats(stats, problem));
+    EXPECT_EQ(stats.Entries > 0, entries) << day;
+  }
+}
+
 TEST(StoredDrawing, DamagedEntriesAreRefused) {
   JwwDrawing drawing = testing::ToDrawing([] {
     DrawingRecipe recipe;
