@@ -59,9 +59,10 @@ set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${DORVAN_PACKAGE_MAINTAINER}")
 # The dependencies are those of the linked shared libraries (Qt, ICU, PCRE2, zlib, the C++
 # runtime), with the versions the build machine's libraries need.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# The window's captions and the pictures' texts are set in IPA Gothic; without it Qt falls
-# back to whatever Japanese font there is, with other widths.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS fonts-ipafont-gothic)
+# The window's captions and the pictures' texts are set in IPA Gothic, and texts in a Mincho
+# font in IPA Mincho; without them Qt falls back to whatever Japanese font there is, with
+# other widths.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-ipafont-gothic, fonts-ipafont-mincho")
 set(CPACK_STRIP_FILES ON)
 set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
     OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)

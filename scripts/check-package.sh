@@ -33,6 +33,12 @@ for library in libqt6widgets6 libicu libpcre2-16; do
   grep -q "$library" <<<"$depends" || fail "Depends does not name $library: $depends"
 done
 
+# The renderer sets texts in IPA Gothic and Mincho texts in IPA Mincho.
+recommends=$(dpkg-deb -f "$package" Recommends)
+for font in fonts-ipafont-gothic fonts-ipafont-mincho; do
+  grep -q "$font" <<<"$recommends" || fail "Recommends does not name $font: $recommends"
+done
+
 version=$(dpkg-deb -f "$package" Version)
 changelog_version=$(dpkg-deb --fsys-tarfile "$package" |
   tar -xO ./usr/share/doc/dorvan/changelog.gz | gzip -dc | head -1 | sed -n 's/^dorvan (\([^)]*\)).*/\1/p')

@@ -16,6 +16,7 @@
 #include <QSplitter>
 #include <QThreadPool>
 #include <QVBoxLayout>
+#include <atomic>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -155,6 +156,9 @@ QString QtPictureSaveDialog::ChoosePictureFile(QWidget* parent, const QString& s
 struct PreviewWindow::Mailbox {
   std::mutex mutex;
   PreviewWindow* window = nullptr;
+  // The drawing asked for last: a read still queued for an earlier one is skipped, so
+  // stepping through a list of large drawings does not read every one of them.
+  std::atomic<quint64> latest{0};
 };
 
 struct PreviewWindow::LoadResult {
@@ -252,6 +256,7 @@ PreviewWindow::~PreviewWindow() {
 void PreviewWindow::ShowDrawing(const std::string& path, const DrawingMatches* matches) {
   path_ = path;
   const quint64 generation = ++generation_;
+  mailbox_->latest = generation;
   setWindowTitle(QFileInfo(DisplayPath(path)).fileName() + QStringLiteral(" - プレビュー"));
   drawing_.reset();
   save_->setEnabled(false);
@@ -277,6 +282,7 @@ void PreviewWindow::ShowDrawing(const std::string& path, const DrawingMatches* m
   if (!anyText) matchList_->clear();
 
   auto job = [path, records = std::move(records), mailbox = mailbox_, generation] {
+    if (mailbox->latest != generation) return;
     auto result = std::make_shared<LoadResult>();
     JwwReader reader;
     auto drawing = std::make_shared<JwwDrawing>();
@@ -310,8 +316,8 @@ void PreviewWindow::Show(quint64 generation, std::shared_ptr<LoadResult> result)
   for (const auto& boxes : matchBoxes_) highlights.insert(highlights.end(), boxes.begin(), boxes.end());
   view_->SetDrawing(drawing_, std::move(highlights));
   status_->setText(StatusOf(*drawing_));
-  save_->setEnabled(true);
-  saveAction_->setEnabled(true);
+  save_->setEnabled(!saving_);
+  saveAction_->setEnabled(!saving_);
   emit Loaded();
 }
 
@@ -337,13 +343,31 @@ void PreviewWindow::SaveAs() {
                    MessageIcon::Exclamation, MessageButtons::Ok);
     return;
   }
-  QGuiApplication::setOverrideCursor(Qt::WaitCursor);
-  const render::ExportOutcome outcome = render::ExportPicture(*drawing_, path, *format, kExportLongerSide);
-  QGuiApplication::restoreOverrideCursor();
-  if (outcome != render::ExportOutcome::Written) {
-    messages_.Show(this, windowTitle(), QStringLiteral("画像を保存できませんでした。\n%1").arg(file),
-                   MessageIcon::Exclamation, MessageButtons::Ok);
+  // A large drawing takes seconds as SVG or PDF: it is written on a worker thread, with
+  // "保存…" off meanwhile, so that the windows stay responsive.
+  saving_ = true;
+  save_->setEnabled(false);
+  saveAction_->setEnabled(false);
+  auto job = [drawing = drawing_, path, format = *format, file, title = windowTitle(), mailbox = mailbox_] {
+    const bool written = render::ExportPicture(*drawing, path, format, kExportLongerSide) == render::ExportOutcome::Written;
+    std::lock_guard lock(mailbox->mutex);
+    if (mailbox->window == nullptr) return;
+    PreviewWindow* window = mailbox->window;
+    QMetaObject::invokeMethod(window, [window, written, file, title] { window->SaveEnded(written, file, title); },
+                              Qt::QueuedConnection);
+  };
+  QThreadPool::globalInstance()->start(job);
+}
+
+void PreviewWindow::SaveEnded(bool written, const QString& file, const QString& title) {
+  saving_ = false;
+  save_->setEnabled(drawing_ != nullptr);
+  saveAction_->setEnabled(drawing_ != nullptr);
+  if (!written) {
+    messages_.Show(this, title, QStringLiteral("画像を保存できませんでした。\n%1").arg(file), MessageIcon::Exclamation,
+                   MessageButtons::Ok);
   }
+  emit Saved(written);
 }
 
 }  // namespace dorvan::ui

@@ -60,7 +60,7 @@ class PreviewWindow : public QWidget {
   void ShowDrawing(const std::string& path, const DrawingMatches* matches);
   const std::string& Path() const { return path_; }
 
-  // "保存…": asks for a file and writes the drawing there.
+  // "保存…": asks for a file and writes the drawing there on a worker thread; Saved follows.
   void SaveAs();
 
   DrawingView* View() const { return view_; }
@@ -73,12 +73,15 @@ class PreviewWindow : public QWidget {
  signals:
   // The drawing asked for last has been read (or found unreadable) and is on show.
   void Loaded();
+  // A picture "保存…" started has been written (or could not be: the message was shown).
+  void Saved(bool written);
 
  private:
   struct Mailbox;
   struct LoadResult;
   void Show(quint64 generation, std::shared_ptr<LoadResult> result);
   void ShowMatch(int row);
+  void SaveEnded(bool written, const QString& file, const QString& title);
 
   MessageBoxes& messages_;
   PictureSaveDialog& saveDialog_;
@@ -94,6 +97,7 @@ class PreviewWindow : public QWidget {
   std::vector<std::vector<QPolygonF>> matchBoxes_;
   std::vector<QPointF> matchPoints_;
   quint64 generation_ = 0;
+  bool saving_ = false;
   std::shared_ptr<Mailbox> mailbox_;
 };
 

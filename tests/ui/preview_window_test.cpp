@@ -9,6 +9,7 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QTest>
 
 #include "tests/support/drawing_writer.h"
@@ -193,12 +194,19 @@ class PreviewWindowTest : public QObject {
 
     f.window->ShowPreviewOf(f.window->List1(), RowOf(*f.window->List1(), f.plan));
     QVERIFY(f.Loaded() != nullptr && preview->View()->HasDrawing());
+    // Written on a worker thread: "保存…" is off until the picture is there.
+    QSignalSpy saved(preview, &PreviewWindow::Saved);
     f.pictures.file = QString::fromStdString(f.folder.File("plan.pdf"));
     preview->SaveAs();
+    QVERIFY(!preview->SaveButton()->isEnabled());
+    QVERIFY(saved.wait());
     QVERIFY(QFile::exists(f.pictures.file));
+    QVERIFY(preview->SaveButton()->isEnabled());
     f.pictures.file = QString::fromStdString(f.folder.File("missing/plan.png"));
     const std::size_t before = f.messages.shown.size();  // the run's result message
     preview->SaveAs();
+    QVERIFY(saved.wait());
+    QCOMPARE(saved.last().at(0).toBool(), false);
     QCOMPARE(f.messages.shown.size(), before + 1);
     QVERIFY(f.messages.shown.back().text.contains(QStringLiteral("保存できませんでした")));
   }
