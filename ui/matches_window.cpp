@@ -31,6 +31,8 @@ MatchesWindow::MatchesWindow(QWidget* parent) : QDialog(parent) {
   table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
   table_->setSelectionBehavior(QAbstractItemView::SelectRows);
   table_->setSelectionMode(QAbstractItemView::ExtendedSelection);
+  // The rows are read, not edited: Tab goes on to "閉じる" instead of through every cell.
+  table_->setTabKeyNavigation(false);
   table_->verticalHeader()->hide();
   table_->horizontalHeader()->setStretchLastSection(true);
   table_->setContextMenuPolicy(Qt::CustomContextMenu);

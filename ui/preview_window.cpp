@@ -210,6 +210,11 @@ PreviewWindow::PreviewWindow(MessageBoxes& messages, PictureSaveDialog& saveDial
   layout->addWidget(splitter, 1);
   layout->addLayout(statusLine);
 
+  // Tab follows the window from the top: the buttons, the drawing, the matched texts.
+  setTabOrder(fit_, save_);
+  setTabOrder(save_, view_);
+  setTabOrder(view_, matchList_);
+
   connect(fit_, &QPushButton::clicked, view_, &DrawingView::FitAll);
   connect(save_, &QPushButton::clicked, this, &PreviewWindow::SaveAs);
   connect(matchList_, &QListWidget::currentRowChanged, this, &PreviewWindow::ShowMatch);

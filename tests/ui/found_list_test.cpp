@@ -127,6 +127,7 @@ class FoundListTest : public QObject {
     QCOMPARE(matches->Table()->rowCount(), 1);
     QCOMPARE(matches->Table()->item(0, 3)->text(), QStringLiteral("図面番号, \"A\""));
     QVERIFY(!matches->Table()->accessibleName().isEmpty());
+    QVERIFY(!matches->Table()->tabKeyNavigation());  // Tab leaves the table for "閉じる"
 
     // The error window's list offers what makes sense for a drawing that cannot be read.
     ErrorWindow errors(s.shell, s.messages);
