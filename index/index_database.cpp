@@ -5,9 +5,11 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <thread>
 #include <utility>
 
 namespace dorvan::index {
@@ -206,6 +208,26 @@ sqlite3* OpenConnection(const std::string& path, bool create, IndexProblem& prob
   return db;
 }
 
+// Puts the database in WAL mode. Doing so for a database still in rollback mode reads its
+// header and then writes it, and SQLite's busy handler waits for the read but not for the
+// write: a second program making the same new index at that moment is told "locked" at
+// once. That lock is waited out here like any other.
+bool UseWriteAheadLog(sqlite3* db, IndexProblem& problem) {
+  const auto giveUpAt = std::chrono::steady_clock::now() + std::chrono::milliseconds(kBusyTimeoutMs);
+  for (;;) {
+    Statement wal;
+    if (!wal.Prepare(db, "PRAGMA journal_mode=WAL", problem)) return false;
+    const int code = sqlite3_step(wal.get());
+    if (code == SQLITE_ROW) {
+      if (std::string_view(reinterpret_cast<const char*>(sqlite3_column_text(wal.get(), 0))) == "wal") return true;
+      problem = {IndexFailure::ReadOnly, "cannot use a write-ahead log"};
+      return false;
+    }
+    if ((code & 0xff) != SQLITE_BUSY || std::chrono::steady_clock::now() >= giveUpAt) return Fail(problem, db, code);
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+}
+
 int64_t IntPragma(sqlite3* db, const char* sql, IndexProblem& problem, bool& ok) {
   Statement statement;
   ok = statement.Prepare(db, sql, problem);
@@ -301,20 +323,10 @@ std::unique_ptr<IndexDatabase> IndexDatabase::Open(const std::string& path, int6
     index->writer_ = std::make_unique<Connection>();
     sqlite3* db = OpenConnection(path, true, problem);
     index->writer_->db = db;
-    bool ok = false;
-    const bool opened = db != nullptr &&
-                        [&] {
-                          // Entries of large drawings span many pages, and the log is written
-                          // a page a call: large pages take a fraction of the calls. Only a
-                          // new database takes the size.
-                          if (!Exec(db, "PRAGMA page_size=16384", problem)) return false;
-                          Statement wal;
-                          if (!wal.Prepare(db, "PRAGMA journal_mode=WAL", problem)) return false;
-                          if (wal.Step(problem) != SQLITE_ROW) return false;
-                          ok = std::string_view(reinterpret_cast<const char*>(sqlite3_column_text(wal.get(), 0))) == "wal";
-                          if (!ok) problem = {IndexFailure::ReadOnly, "cannot use a write-ahead log"};
-                          return ok;
-                        }() &&
+    // Entries of large drawings span many pages, and the log is written a page a call:
+    // large pages take a fraction of the calls. Only a new database takes the size.
+    const bool opened = db != nullptr && Exec(db, "PRAGMA page_size=16384", problem) &&
+                        UseWriteAheadLog(db, problem) &&
                         Exec(db, "PRAGMA synchronous=NORMAL; PRAGMA journal_size_limit=4194304; PRAGMA wal_autocheckpoint=256", problem) &&
                         PrepareSchema(db, problem);
     if (opened) {

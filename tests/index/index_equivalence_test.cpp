@@ -5,8 +5,10 @@
 // observer call must be those of the reading run.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 #include <sys/stat.h>
 
+#include <chrono>
 #include <cstdio>
 #include <fstream>
 #include <thread>
@@ -285,6 +287,23 @@ TEST_F(IndexEquivalence, TwoProgramsFillingOneIndexAtOnceBothGetWhatReadingGives
   std::thread first(program, "first program");
   program("second program");
   first.join();
+}
+
+TEST_F(IndexEquivalence, AnIndexAnotherProgramIsMakingIsWaitedForNotGivenUp) {
+  // The other program holds the write lock of the new, still empty database: turning the
+  // write-ahead log on must wait for it like any other lock.
+  sqlite3* other = nullptr;
+  ASSERT_EQ(sqlite3_open(IndexPath().c_str(), &other), SQLITE_OK);
+  ASSERT_EQ(sqlite3_exec(other, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
+  std::thread release([other] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    sqlite3_exec(other, "COMMIT", nullptr, nullptr, nullptr);
+    sqlite3_close(other);
+  });
+  index::IndexProblem problem;
+  const std::unique_ptr<index::IndexDatabase> database = index::IndexDatabase::Open(IndexPath(), 20000, problem);
+  release.join();
+  EXPECT_TRUE(database) << problem.Detail;
 }
 
 TEST_F(IndexEquivalence, EntriesNotSeenFor90DaysArePrunedWhenTheIndexOpens) {
