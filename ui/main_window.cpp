@@ -101,7 +101,12 @@ MainWindow::MainWindow(WindowServices services, QWidget* parent)
   for (ListBox* list : {list1_, list2_, list3_}) {
     InstallPreviewKeys(*list, [this, list] { ShowPreviewOf(list, list->currentRow()); });
     connect(list, &QListWidget::currentRowChanged, this, [this, list](int row) {
-      if (preview_ != nullptr && preview_->isVisible() && previewSource_ == list) ShowPreviewOf(list, row);
+      // Following the selection changes the drawing only, without raising the window: a
+      // folder scan moves its list's current entry with every find, and the preview must not
+      // come up over the scan's window each time.
+      const QListWidgetItem* item = list->item(row);
+      if (preview_ != nullptr && preview_->isVisible() && previewSource_ == list && item != nullptr)
+        preview_->ShowDrawing(list->PathAt(row), list == list2_ ? MatchesOf(*item) : nullptr);
     });
   }
 
