@@ -169,7 +169,8 @@ bool IndexedDrawingSource::ReadOne(IndexDatabase::ReadingSession* session, const
   const std::optional<FileStamp> stamp = active_.load() ? StampOf(path) : std::nullopt;
   if (!stamp) return files_.Read(path, wholeDrawing, out, messages);
   try {
-    const Answer answer = FromIndex(session, path, *stamp, wholeDrawing, out, messages);
+    const Answer answer =
+        heldEntries_ ? FromIndex(session, path, *stamp, wholeDrawing, out, messages) : Answer::NotIndexed;
     if (answer != Answer::NotIndexed) return answer == Answer::Readable;
   } catch (const std::exception&) {
     // Without memory for the entry, the file is read.
@@ -186,11 +187,11 @@ void IndexedDrawingSource::ReadRun(const std::vector<const std::string*>& paths,
                                    const std::function<void(std::size_t, bool)>& each) {
   IndexProblem problem;
   std::unique_ptr<IndexDatabase::ReadingSession> session;
-  if (active_.load()) {
+  if (active_.load() && heldEntries_) {
     session = database_->BeginReading(problem);
     if (!session) GiveUp(problem);
   }
-  if (!session) {
+  if (!active_.load()) {
     files_.ReadRun(paths, wholeDrawing, out, messagesFor, each);
     return;
   }
@@ -213,7 +214,7 @@ void IndexedDrawingSource::ReadRun(const std::vector<const std::string*>& paths,
   for (std::size_t i = 0; i < paths.size(); ++i) {
     stamps[i] = active_.load() ? StampOf(*paths[i]) : std::nullopt;
     Answer answer = Answer::NotIndexed;
-    if (stamps[i]) {
+    if (stamps[i] && session) {
       try {
         answer = FromIndex(session.get(), *paths[i], *stamps[i], false, out, messagesFor(i));
       } catch (const std::exception&) {

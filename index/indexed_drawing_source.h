@@ -80,6 +80,7 @@ class IndexedDrawingSource : public DrawingSource {
   std::atomic<int64_t> fromFiles_{0};
   // The run's prefilter: the trigram keys every text that matches must hold.
   bool prefilter_ = false;
+  // An index empty when the run began answers nothing: its lookups are not made.
   bool heldEntries_ = false;
   std::vector<uint64_t> searchKeys_;
 };

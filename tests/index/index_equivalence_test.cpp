@@ -11,6 +11,7 @@
 #include <chrono>
 #include <cstdio>
 #include <fstream>
+#include <functional>
 #include <thread>
 
 #include "index/indexed_drawing_source.h"
@@ -274,6 +275,56 @@ TEST_F(IndexEquivalence, AnUnusableIndexIsToldOnceAndTheRunReads) {
     ExpectSame(Search(files, request, targets), Search(source, request, targets), c.label + ", again");
     EXPECT_EQ(source.Counts().FromIndex > 0, c.usableNextRun) << c.label;
     ::unlink(IndexPath().c_str());
+  }
+}
+
+TEST_F(IndexEquivalence, AnEntryDamagedInPlaceIsToldAndTheIndexMadeAgain) {
+  // Bytes a crash left from another moment decode as well as the right ones: a memo of
+  // another spelling, a signature without the bits of the drawing's texts, another text.
+  struct Case {
+    std::string column;
+    std::function<void(std::string&)> damage;
+  };
+  const Case cases[] = {
+      {"header", [](std::string& bytes) { bytes[17] ^= 1; }},  // the memo's first unit
+      {"signature", [](std::string& bytes) { bytes.assign(bytes.size(), '\0'); }},
+      {"data", [](std::string& bytes) { bytes.back() ^= 1; }},  // the last distinct text
+  };
+  const Request request = Requests().front();
+  const std::string plan = folder.File("a/plan.jww");
+  for (const Case& c : cases) {
+    {
+      index::IndexedDrawingSource filling(IndexPath());
+      Search(filling, request, targets);
+    }
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(IndexPath().c_str(), &db), SQLITE_OK);
+    sqlite3_stmt* select = nullptr;
+    const std::string selectSql = "SELECT " + c.column + " FROM drawings WHERE path = ?";
+    ASSERT_EQ(sqlite3_prepare_v2(db, selectSql.c_str(), -1, &select, nullptr), SQLITE_OK);
+    sqlite3_bind_blob(select, 1, plan.data(), static_cast<int>(plan.size()), SQLITE_STATIC);
+    ASSERT_EQ(sqlite3_step(select), SQLITE_ROW) << c.column;
+    std::string bytes(static_cast<const char*>(sqlite3_column_blob(select, 0)), sqlite3_column_bytes(select, 0));
+    sqlite3_finalize(select);
+    ASSERT_GT(bytes.size(), 17u) << c.column;
+    c.damage(bytes);
+    sqlite3_stmt* update = nullptr;
+    const std::string updateSql = "UPDATE drawings SET " + c.column + " = ?1 WHERE path = ?2";
+    ASSERT_EQ(sqlite3_prepare_v2(db, updateSql.c_str(), -1, &update, nullptr), SQLITE_OK);
+    sqlite3_bind_blob(update, 1, bytes.data(), static_cast<int>(bytes.size()), SQLITE_STATIC);
+    sqlite3_bind_blob(update, 2, plan.data(), static_cast<int>(plan.size()), SQLITE_STATIC);
+    ASSERT_EQ(sqlite3_step(update), SQLITE_DONE);
+    sqlite3_finalize(update);
+    sqlite3_close(db);
+
+    int told = 0;
+    index::IndexedDrawingSource damaged(IndexPath(), [&](const index::IndexProblem&) { ++told; });
+    ReaderDrawingSource files;
+    ExpectSame(Search(files, request, targets), Search(damaged, request, targets), c.column);
+    EXPECT_EQ(told, 1) << c.column;
+    index::IndexedDrawingSource next(IndexPath());
+    Search(next, request, targets);
+    EXPECT_EQ(next.Counts().FromIndex, 0) << c.column << ": not made again";
   }
 }
 
