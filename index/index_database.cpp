@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <exception>
 #include <fstream>
 #include <thread>
 #include <utility>
@@ -24,6 +25,8 @@ constexpr int kBusyTimeoutMs = 5000;
 // A batch is written once it holds this many entries or bytes.
 constexpr std::size_t kBatchEntries = 128;
 constexpr std::size_t kBatchBytes = std::size_t{8} << 20;
+// Entries queued beyond this wait for the writes to catch up.
+constexpr std::size_t kMostQueuedBytes = 4 * kBatchBytes;
 
 IndexFailure FailureOf(int code) {
   switch (code & 0xff) {
@@ -234,8 +237,12 @@ std::string DefaultIndexPath(const char* xdgCacheHome, const char* home) {
 IndexDatabase::IndexDatabase(std::string path, int64_t today) : path_(std::move(path)), today_(today) {}
 
 IndexDatabase::~IndexDatabase() {
-  IndexProblem ignored;
-  Flush(ignored);
+  {
+    std::lock_guard lock(queueMutex_);
+    stopping_ = true;  // after writing what is queued
+  }
+  queueChanged_.notify_all();
+  if (writerThread_.joinable()) writerThread_.join();
 }
 
 namespace {
@@ -503,54 +510,94 @@ IndexDatabase::Lookup IndexDatabase::Find(ReadingSession* session, const std::st
   return result;
 }
 
-void IndexDatabase::TakeQueued(bool fullBatchOnly, std::vector<NewEntry>& entries, std::vector<int64_t>& touches) {
-  std::lock_guard lock(queueMutex_);
-  if (fullBatchOnly && pending_.size() < kBatchEntries && pendingBytes_ < kBatchBytes &&
-      touches_.size() < 16 * kBatchEntries) {
-    return;
+bool IndexDatabase::BatchFull() const {
+  return pending_.size() >= kBatchEntries || pendingBytes_ >= kBatchBytes || touches_.size() >= 16 * kBatchEntries;
+}
+
+bool IndexDatabase::Queue(const std::function<void()>& add, IndexProblem& problem) {
+  std::unique_lock lock(queueMutex_);
+  if (failure_) {
+    problem = *failure_;
+    return false;
   }
-  entries = std::move(pending_);
-  touches = std::move(touches_);
-  pending_.clear();
-  touches_.clear();
-  pendingBytes_ = 0;
+  if (!writerThread_.joinable()) {
+    try {
+      writerThread_ = std::thread([this] { WriteQueued(); });
+    } catch (const std::exception&) {
+      failure_ = IndexProblem{IndexFailure::WriteFailed, "cannot start the thread that writes the index"};
+      problem = *failure_;
+      return false;
+    }
+  }
+  add();
+  if (BatchFull()) queueChanged_.notify_all();
+  // Reading far ahead of the writes would hold every entry in memory.
+  queueChanged_.wait(lock, [this] { return pendingBytes_ < kMostQueuedBytes || failure_; });
+  return true;
 }
 
 bool IndexDatabase::Store(NewEntry entry, IndexProblem& problem) {
-  {
-    std::lock_guard lock(queueMutex_);
-    pendingBytes_ += entry.Path.size() + entry.Messages.size() + entry.Header.size() + entry.Data.size() +
-                     entry.Signature.size();
-    pending_.push_back(std::move(entry));
-  }
-  std::vector<NewEntry> entries;
-  std::vector<int64_t> touches;
-  TakeQueued(true, entries, touches);
-  if (entries.empty() && touches.empty()) return true;
-  std::lock_guard lock(writeMutex_);
-  return Write(entries, touches, problem);
+  return Queue(
+      [&] {
+        pendingBytes_ += entry.Path.size() + entry.Messages.size() + entry.Header.size() + entry.Data.size() +
+                         entry.Signature.size();
+        pending_.push_back(std::move(entry));
+      },
+      problem);
 }
 
 bool IndexDatabase::Touch(int64_t id, IndexProblem& problem) {
-  {
-    std::lock_guard lock(queueMutex_);
-    touches_.push_back(id);
+  return Queue([&] { touches_.push_back(id); }, problem);
+}
+
+void IndexDatabase::WriteQueued() {
+  std::unique_lock lock(queueMutex_);
+  for (;;) {
+    queueChanged_.wait(lock, [this] { return stopping_ || flushWanted_ || BatchFull(); });
+    if (pending_.empty() && touches_.empty()) {
+      flushWanted_ = false;
+      queueChanged_.notify_all();
+      if (stopping_) return;
+      continue;
+    }
+    std::vector<NewEntry> entries = std::move(pending_);
+    std::vector<int64_t> touches = std::move(touches_);
+    pending_.clear();
+    touches_.clear();
+    pendingBytes_ = 0;
+    writing_ = true;
+    queueChanged_.notify_all();  // room for more entries
+    const bool failedBefore = failure_.has_value();
+    lock.unlock();
+    IndexProblem problem;
+    bool written = false;
+    if (!failedBefore) {
+      try {
+        written = Write(entries, touches, problem);
+      } catch (const std::exception&) {
+        problem = {IndexFailure::WriteFailed, "out of memory while writing the index"};
+      }
+    }
+    entries.clear();
+    lock.lock();
+    writing_ = false;
+    if (!written && !failure_) failure_ = problem;
+    queueChanged_.notify_all();
   }
-  std::vector<NewEntry> entries;
-  std::vector<int64_t> touches;
-  TakeQueued(true, entries, touches);
-  if (entries.empty() && touches.empty()) return true;
-  std::lock_guard lock(writeMutex_);
-  return Write(entries, touches, problem);
 }
 
 bool IndexDatabase::Flush(IndexProblem& problem) {
-  std::vector<NewEntry> entries;
-  std::vector<int64_t> touches;
-  TakeQueued(false, entries, touches);
-  if (entries.empty() && touches.empty()) return true;
-  std::lock_guard lock(writeMutex_);
-  return Write(entries, touches, problem);
+  std::unique_lock lock(queueMutex_);
+  if (writerThread_.joinable()) {
+    flushWanted_ = true;
+    queueChanged_.notify_all();
+    queueChanged_.wait(lock, [this] { return !flushWanted_ && !writing_; });
+  }
+  if (failure_) {
+    problem = *failure_;
+    return false;
+  }
+  return true;
 }
 
 void IndexDatabase::Discard() {

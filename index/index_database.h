@@ -1,12 +1,13 @@
 // The database behind the index: one SQLite file in WAL mode, one row per drawing path
 // with the file's stamp, the outcome and messages of each kind of read, the stored header
 // and texts, and the trigram signature of the normalised texts. Safe to use from several
-// threads (a connection per thread at a time, writes through one guarded connection) and
-// from several programs at once. Errors are values: every failure is an IndexProblem.
+// threads (a connection per thread at a time; writes queued and made on a thread of their
+// own) and from several programs at once. Errors are values: every failure is an IndexProblem.
 #pragma once
 
 #include <sys/types.h>
 
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -14,6 +15,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 struct sqlite3;
@@ -151,8 +153,12 @@ class IndexDatabase {
   IndexDatabase(std::string path, int64_t today);
   std::unique_ptr<Connection> Borrow(IndexProblem& problem);
   void GiveBack(std::unique_ptr<Connection> connection);
-  // Takes what is queued (all of it, or only a full batch when `fullBatchOnly`).
-  void TakeQueued(bool fullBatchOnly, std::vector<NewEntry>& entries, std::vector<int64_t>& touches);
+  bool BatchFull() const;
+  // Runs `add` on the queue (starting the writing thread at first), then waits while the
+  // queue is full; false once a write failed.
+  bool Queue(const std::function<void()>& add, IndexProblem& problem);
+  // The writing thread: writes each full batch, and what is queued when asked to.
+  void WriteQueued();
   // Writes entries and touches in one transaction.
   bool Write(std::vector<NewEntry>& entries, const std::vector<int64_t>& touches, IndexProblem& problem);
 
@@ -160,13 +166,19 @@ class IndexDatabase {
   const int64_t today_;
   std::mutex poolMutex_;
   std::vector<std::unique_ptr<Connection>> idle_;
-  // Other threads queue entries while one writes a batch.
-  std::mutex writeMutex_;
+  // Written on a thread of its own, so that the threads reading drawings never wait for
+  // SQLite; only that thread uses the writing connection once it runs.
   std::unique_ptr<Connection> writer_;
   std::mutex queueMutex_;
+  std::condition_variable queueChanged_;
   std::vector<NewEntry> pending_;
   std::size_t pendingBytes_ = 0;
   std::vector<int64_t> touches_;
+  bool writing_ = false;      // the thread holds a batch
+  bool flushWanted_ = false;  // write what is queued, full batch or not
+  bool stopping_ = false;
+  std::optional<IndexProblem> failure_;  // the first failed write; no more are tried
+  std::thread writerThread_;
 };
 
 }  // namespace dorvan::index
