@@ -121,11 +121,14 @@ CREATE TABLE drawings(
   mtime_ns INTEGER NOT NULL, ctime_ns INTEGER NOT NULL,
   seen INTEGER NOT NULL,
   header_outcome INTEGER, whole_outcome INTEGER,
+  header_check INTEGER, whole_check INTEGER, data_check INTEGER,
   header_messages BLOB, whole_messages BLOB,
-  header BLOB, signature BLOB, data BLOB,
-  header_check INTEGER, whole_check INTEGER, data_check INTEGER);
+  header BLOB, signature BLOB, data BLOB);
 CREATE INDEX drawings_seen ON drawings(seen);
 )sql";
+// Columns are stored in this order, and a row's texts span pages that SQLite walks to reach
+// any column after them: the texts come last, so that a lookup that does not want them
+// touches none of their pages.
 
 constexpr const char* kEntryColumns =
     "id, device, inode, size, mtime_ns, ctime_ns, seen, header_outcome, whole_outcome, "
