@@ -22,7 +22,7 @@ void StoreLittleEndian(char* at, T value) {
 
 class Writer {
  public:
-  void Raw(const char* bytes, std::size_t size) { out_.append(bytes, size); }
+  std::string& Out() { return out_; }
   explicit Writer(std::string& out) : out_(out) {}
   template <typename T>
   void Fixed(T value) {
@@ -164,17 +164,25 @@ class TextTable {
 
 void PutTexts(Writer& w, TextTable& table, const std::vector<TextEntity>& texts) {
   w.Count(texts.size() - 1);
+  // Each use is a number of at most five bytes and 20 bytes of fields: the room is made
+  // once and the bytes put in place, a drawing holding up to hundreds of thousands.
+  constexpr std::size_t kMostBytes = 5 + 20;
+  std::string& out = w.Out();
+  const std::size_t start = out.size();
+  out.resize(start + (texts.size() - 1) * kMostBytes);
+  char* at = out.data() + start;
   for (std::size_t i = 1; i < texts.size(); ++i) {
     const TextEntity& t = texts[i];
-    w.Count(table.NumberOf(t.Text));
-    // One append for the fixed fields.
-    char fields[20];
-    StoreLittleEndian(fields, t.Base.LayerGroup);
-    StoreLittleEndian(fields + 2, t.Base.Layer);
-    StoreLittleEndian(fields + 4, t.StartX);
-    StoreLittleEndian(fields + 12, t.StartY);
-    w.Raw(fields, sizeof fields);
+    uint32_t number = table.NumberOf(t.Text);
+    for (; number >= 0x80; number >>= 7) *at++ = static_cast<char>(0x80 | (number & 0x7F));
+    *at++ = static_cast<char>(number);
+    StoreLittleEndian(at, t.Base.LayerGroup);
+    StoreLittleEndian(at + 2, t.Base.Layer);
+    StoreLittleEndian(at + 4, t.StartX);
+    StoreLittleEndian(at + 12, t.StartY);
+    at += 20;
   }
+  out.resize(static_cast<std::size_t>(at - out.data()));
 }
 
 bool GetTexts(Reader& r, const std::vector<std::u16string>& table, std::vector<TextEntity>& texts) {
