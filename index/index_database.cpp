@@ -171,6 +171,19 @@ class Checksum {
   Checksum& Add(std::string_view bytes) {
     Add(bytes.size());
     std::size_t at = 0;
+    if (bytes.size() >= 32) {
+      // Four sums side by side, folded in at the end: a multiply's latency is paid once per
+      // 32 bytes instead of per 8 (the texts of a drawing run to megabytes).
+      uint64_t lanes[4] = {sum_, sum_ ^ 1, sum_ ^ 2, sum_ ^ 3};
+      for (; at + 32 <= bytes.size(); at += 32) {
+        for (int lane = 0; lane < 4; ++lane) {
+          uint64_t word = 0;
+          std::memcpy(&word, bytes.data() + at + 8 * lane, 8);
+          lanes[lane] = std::rotl((lanes[lane] ^ word) * 0x9E3779B97F4A7C15ull, 29);
+        }
+      }
+      for (uint64_t lane : lanes) Add(lane);
+    }
     for (; at + 8 <= bytes.size(); at += 8) {
       uint64_t word = 0;
       std::memcpy(&word, bytes.data() + at, 8);

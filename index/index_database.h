@@ -23,7 +23,7 @@ struct sqlite3;
 namespace dorvan::index {
 
 // The schema this program writes; a database of any other is rebuilt.
-inline constexpr int kSchemaVersion = 4;
+inline constexpr int kSchemaVersion = 5;
 // Entries of files no search has looked at for this long are dropped when the index opens.
 inline constexpr int64_t kPruneAfterDays = 90;
 

@@ -132,12 +132,16 @@ class TextTable {
     for (std::size_t slotAt = hash & mask;; slotAt = (slotAt + 1) & mask) {
       Slot& slot = slots_[slotAt];
       if (slot.hash == 0) {
-        slot = {hash, static_cast<uint32_t>(texts_.size())};
+        slot = {hash, static_cast<uint32_t>(texts_.size()), static_cast<uint32_t>(size), text.data()};
         texts_.push_back(&text);
         if (texts_.size() * 2 > slots_.size()) Grow();
         return static_cast<uint32_t>(texts_.size() - 1);
       }
-      if (slot.hash == hash && *texts_[slot.number] == text) return slot.number;
+      // The slot's own copy of size and units spares a visit to the string it came from.
+      if (slot.hash == hash && slot.size == size &&
+          std::memcmp(slot.units, text.data(), size * sizeof(char16_t)) == 0) {
+        return slot.number;
+      }
     }
   }
   const std::vector<const std::u16string*>& Texts() const { return texts_; }
@@ -146,6 +150,8 @@ class TextTable {
   struct Slot {
     uint64_t hash = 0;
     uint32_t number = 0;
+    uint32_t size = 0;
+    const char16_t* units = nullptr;  // of the first use, which outlives the table
   };
   void Grow() {
     std::vector<Slot> old(slots_.size() * 2);
