@@ -84,6 +84,10 @@ void ListBox::SetHorizontalExtent(int pixels) {
 }
 
 void ListBox::updateGeometries() {
+  // The list's own layout decides whether the horizontal scroll bar shows from its contents'
+  // width; made the extent, that decision agrees with the range set below. When they
+  // disagreed, the bar was shown and hidden in turn for ever, and the window froze.
+  resizeContents(extent_, contentsSize().height());
   QListWidget::updateGeometries();
   ApplyExtent();
 }
