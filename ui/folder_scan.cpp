@@ -10,6 +10,7 @@
 #include <QTabWidget>
 #include <QThread>
 #include <QTimer>
+#include <utility>
 
 #include "files/list_extent.h"
 #include "ui/list_box.h"
@@ -71,7 +72,13 @@ void FolderScan::StartWalk(const std::string& folder, bool include_subfolders) {
   ScanCallbacks callbacks;
   callbacks.OnDrawing = [this](const std::string& path) {
     // The path's bytes as the system gave them, whatever their encoding.
-    QMetaObject::invokeMethod(this, [this, path] { AddFound(path); }, Qt::QueuedConnection);
+    bool post = false;
+    {
+      std::lock_guard lock(findsMutex_);
+      waitingFinds_.push_back(path);
+      post = !std::exchange(findsQueued_, true);
+    }
+    if (post) QMetaObject::invokeMethod(this, [this] { AddWaitingFinds(); }, Qt::QueuedConnection);
   };
   callbacks.OnProgress = [this](const ScanProgress& progress) {
     progress_ = PackProgress(progress);
@@ -88,13 +95,24 @@ void FolderScan::StartWalk(const std::string& folder, bool include_subfolders) {
   worker_->start();
 }
 
-void FolderScan::AddFound(const std::string& path) {
-  const int row = w_.List3()->AddPath(path);
-  // The list follows the scan: only the newest entry is selected.
-  if (row > 0) w_.List3()->item(row - 1)->setSelected(false);
-  w_.List3()->item(row)->setSelected(true);
-  w_.List3()->setCurrentRow(row, QItemSelectionModel::NoUpdate);
-  w_.List3()->scrollToItem(w_.List3()->item(row));
+void FolderScan::AddWaitingFinds() {
+  std::vector<std::string> finds;
+  {
+    std::lock_guard lock(findsMutex_);
+    finds.swap(waitingFinds_);
+    findsQueued_ = false;
+  }
+  if (finds.empty()) return;
+  ListBox& list = *w_.List3();
+  const int previous = list.count() - 1;
+  int row = previous;
+  for (const std::string& path : finds) row = list.AddPath(path);
+  // The list follows the scan: only the newest entry is selected. Scrolling lays out the
+  // whole list, so it is done once for the finds taken together, not for each of them.
+  if (previous >= 0) list.item(previous)->setSelected(false);
+  list.item(row)->setSelected(true);
+  list.setCurrentRow(row, QItemSelectionModel::NoUpdate);
+  list.scrollToItem(list.item(row));
 }
 
 void FolderScan::ShowProgress() {
