@@ -53,41 +53,15 @@ void SearchRunThread::AddHistory(const std::u16string& text) {
 
 bool SearchRunThread::CancelRequested() { return cancel_.load(); }
 
-void SearchRunThread::Progress(int currentIndex, int total) {
-  emit progressed(currentIndex, total);
-  Reported();
-}
+void SearchRunThread::Progress(int currentIndex, int total) { emit progressed(currentIndex, total); }
 
-void SearchRunThread::Highlight(int index) {
-  emit highlighted(index);
-  Reported();
-}
+void SearchRunThread::Highlight(int index) { emit highlighted(index); }
 
-void SearchRunThread::Deselect(int index) {
-  emit deselected(index);
-  Reported();
-}
+void SearchRunThread::Deselect(int index) { emit deselected(index); }
 
-void SearchRunThread::Unreadable(const std::string& path) {
-  emit drawingUnreadable(Bytes(path));
-  Reported();
-}
+void SearchRunThread::Unreadable(const std::string& path) { emit drawingUnreadable(Bytes(path)); }
 
-void SearchRunThread::Found(const std::string& path, std::size_t) {
-  emit drawingFound(Bytes(path));
-  Reported();
-}
-
-void SearchRunThread::Reported() {
-  // A run answered from the index reports far faster than the window can show it. Reports
-  // left waiting by the thousand make every repaint of the lists search through all of them
-  // (2,084 drawings took more than ten minutes), so every so many reports the run waits
-  // until the window has caught up.
-  if (++reportsSinceWait_ < kReportsBetweenWaits) return;
-  reportsSinceWait_ = 0;
-  if (QThread::currentThread() == thread()) return;
-  QMetaObject::invokeMethod(this, [] {}, Qt::BlockingQueuedConnection);
-}
+void SearchRunThread::Found(const std::string& path, std::size_t) { emit drawingFound(Bytes(path)); }
 
 void SearchRunThread::ShowReaderMessage(const std::string& text, const std::string& title) {
   if (!onReaderMessage_) return;

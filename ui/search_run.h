@@ -59,9 +59,6 @@ class SearchRunThread : public QObject, private SearchObserver, private ReaderMe
   void ShowReaderMessage(const std::string& text, const std::string& title) override;
 
   void Run();
-  // Called after each report; now and then waits for the window to handle what is queued.
-  void Reported();
-  static constexpr int kReportsBetweenWaits = 64;
 
   SearchControls controls_;
   SearchRequest& request_;
@@ -72,7 +69,6 @@ class SearchRunThread : public QObject, private SearchObserver, private ReaderMe
   std::mutex messageMutex_;  // one reader message at a time
   std::thread worker_;
   std::atomic<bool> done_{false};
-  std::atomic<int> reportsSinceWait_{0};
   SearchOutcome outcome_;
 };
 
