@@ -62,7 +62,7 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # The window's captions and the pictures' texts are set in IPA Gothic, and texts in a Mincho
 # font in IPA Mincho; without them Qt falls back to whatever Japanese font there is, with
 # other widths.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-ipafont-gothic, fonts-ipafont-mincho")
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-ipafont-gothic, fonts-ipafont-mincho, qt6-translations-l10n")
 set(CPACK_STRIP_FILES ON)
 set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
     OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)

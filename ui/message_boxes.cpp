@@ -3,6 +3,7 @@
 #include <QCloseEvent>
 #include <QKeyEvent>
 #include <QMessageBox>
+#include <QPushButton>
 
 namespace dorvan::ui {
 
@@ -44,8 +45,13 @@ std::unique_ptr<QMessageBox> MakeMessageBox(QWidget* parent, const QString& titl
   if (buttons == MessageButtons::YesNo || buttons == MessageButtons::YesNoOnly) {
     box->setStandardButtons(QMessageBox::Yes | QMessageBox::No);
     box->setDefaultButton(QMessageBox::Yes);
+    // The window is Japanese whatever the desktop's language; the question's answers are
+    // named in its words ("いいえ" closes dorvan after a search that found nothing).
+    box->button(QMessageBox::Yes)->setText(QStringLiteral("はい(&Y)"));
+    box->button(QMessageBox::No)->setText(QStringLiteral("いいえ(&N)"));
   } else {
     box->setStandardButtons(QMessageBox::Ok);
+    box->button(QMessageBox::Ok)->setText(QStringLiteral("OK"));
     if (buttons == MessageButtons::OkPreview) {
       box->addButton(QStringLiteral("プレビュー"), QMessageBox::ActionRole);
       box->setDefaultButton(QMessageBox::Ok);

@@ -1,6 +1,8 @@
 #include "nizyukidou.h"
 
 #include <QApplication>
+#include <QLibraryInfo>
+#include <QTranslator>
 #include <string>
 #include <vector>
 
@@ -19,6 +21,12 @@ int Main(int argc, char** argv) {
   QApplication::setApplicationName(QStringLiteral("dorvan"));
   QApplication::setDesktopFileName(QStringLiteral("dorvan"));
   QApplication::setWindowIcon(AppIcon());
+  // dorvan speaks Japanese on any desktop: Qt's own words (the file dialog, a text field's
+  // menu) follow it where Qt's Japanese translation is installed, else they stay English.
+  QTranslator qtWords;
+  if (qtWords.load(QStringLiteral("qtbase_ja"), QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+    QApplication::installTranslator(&qtWords);
+  }
   // Qt has taken its own options out of argv; the rest name drawings.
   const std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
 

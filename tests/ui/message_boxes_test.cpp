@@ -18,6 +18,7 @@ class MessageBoxesTest : public QObject {
     const auto box = MakeMessageBox(nullptr, QStringLiteral("t"), QStringLiteral("もう一度実行しますか？"),
                                     MessageIcon::Exclamation, MessageButtons::YesNoOnly);
     QVERIFY(!(box->windowFlags() & Qt::WindowCloseButtonHint));
+    QCOMPARE(box->button(QMessageBox::No)->text(), QStringLiteral("いいえ(&N)"));
     QSignalSpy answered(box.get(), &QMessageBox::buttonClicked);
     box->show();
     QVERIFY(QTest::qWaitForWindowExposed(box.get()));
