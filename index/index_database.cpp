@@ -377,6 +377,24 @@ bool Prune(sqlite3* db, int64_t today, IndexProblem& problem) {
 
 }  // namespace
 
+// An empty index is filled in rollback-journal mode: a rollback journal keeps only the
+// pages a transaction changes that were in the file before it, so the new pages of a first
+// fill are written once, where the write-ahead log writes every page twice (into the log,
+// then into the database at checkpoints). The journal still makes a transaction all or
+// nothing when the program dies. SQLite leaves the log only when no other connection uses
+// the database; when another program has it open, the fill keeps the log. A program that
+// opens the index meanwhile puts it back in WAL mode, and the filling connection follows.
+bool FillWithRollbackJournal(sqlite3* db) {
+  IndexProblem problem;
+  bool ok = false;
+  if (IntPragma(db, "SELECT EXISTS(SELECT 1 FROM drawings)", problem, ok) != 0 || !ok) return false;
+  Statement mode;
+  if (!mode.Prepare(db, "PRAGMA journal_mode=TRUNCATE", problem) || sqlite3_step(mode.get()) != SQLITE_ROW) {
+    return false;
+  }
+  return std::string_view(reinterpret_cast<const char*>(sqlite3_column_text(mode.get(), 0))) == "truncate";
+}
+
 std::unique_ptr<IndexDatabase> IndexDatabase::Open(const std::string& path, int64_t today,
                                                    IndexProblem& problem) {
   if (path.empty() || !MakeFolders(path)) {
@@ -402,6 +420,7 @@ std::unique_ptr<IndexDatabase> IndexDatabase::Open(const std::string& path, int6
                         // the entries' checksums, and the index is made again.
                         Exec(db, "PRAGMA synchronous=OFF; PRAGMA journal_size_limit=4194304; PRAGMA wal_autocheckpoint=256", problem) &&
                         PrepareSchema(db, problem);
+    if (opened) index->fillingWithoutLog_ = FillWithRollbackJournal(db);
     if (opened) {
       // Pruning waits for no one: a busy database is pruned another time.
       IndexProblem pruneProblem;
@@ -608,6 +627,13 @@ bool IndexDatabase::Flush(IndexProblem& problem) {
     flushWanted_ = true;
     queueChanged_.notify_all();
     queueChanged_.wait(lock, [this] { return !flushWanted_ && !writing_; });
+  }
+  // The fill is over: back to the log, so that readers and the writer of later runs do not
+  // wait for each other. The writer thread is idle while the queue's lock is held. Should
+  // the switch fail, the next Open makes it.
+  if (fillingWithoutLog_ && !failure_) {
+    IndexProblem walProblem;
+    fillingWithoutLog_ = !UseWriteAheadLog(writer_->db, walProblem);
   }
   if (failure_) {
     problem = *failure_;

@@ -177,6 +177,7 @@ class IndexDatabase {
   bool writing_ = false;      // the thread holds a batch
   bool flushWanted_ = false;  // write what is queued, full batch or not
   bool stopping_ = false;
+  bool fillingWithoutLog_ = false;       // an empty index being filled in rollback-journal mode
   std::optional<IndexProblem> failure_;  // the first failed write; no more are tried
   std::thread writerThread_;
 };

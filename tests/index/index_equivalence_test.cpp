@@ -357,6 +357,21 @@ TEST_F(IndexEquivalence, AnIndexAnotherProgramIsMakingIsWaitedForNotGivenUp) {
   EXPECT_TRUE(database) << problem.Detail;
 }
 
+TEST_F(IndexEquivalence, AFirstFillLeavesTheIndexInWalModeForLaterReadersAndWriters) {
+  {
+    index::IndexedDrawingSource source(IndexPath());
+    Search(source, Requests().front(), targets);
+  }
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open(IndexPath().c_str(), &db), SQLITE_OK);
+  sqlite3_stmt* mode = nullptr;
+  ASSERT_EQ(sqlite3_prepare_v2(db, "PRAGMA journal_mode", -1, &mode, nullptr), SQLITE_OK);
+  ASSERT_EQ(sqlite3_step(mode), SQLITE_ROW);
+  EXPECT_STREQ(reinterpret_cast<const char*>(sqlite3_column_text(mode, 0)), "wal");
+  sqlite3_finalize(mode);
+  sqlite3_close(db);
+}
+
 TEST_F(IndexEquivalence, EntriesNotSeenFor90DaysArePrunedWhenTheIndexOpens) {
   constexpr int64_t kToday = 20000;
   {
