@@ -4,7 +4,7 @@ set -euo pipefail
 
 packages=(
   cmake g++ clang libclang-rt-14-dev pkg-config
-  qt6-base-dev qt6-svg-dev libicu-dev libpcre2-dev zlib1g-dev libsqlite3-dev
+  qt6-base-dev qt6-svg-dev libglib2.0-dev libicu-dev libpcre2-dev zlib1g-dev libsqlite3-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth fonts-ipafont-gothic fonts-ipafont-mincho qt6-translations-l10n
   dpkg-dev fakeroot file lintian
