@@ -16,7 +16,13 @@ QString OpenFailureText(const std::string& path, int32_t error, const std::strin
     default: reason = QStringLiteral("ファイルを開けませんでした。（エラー %1）").arg(error); break;
   }
   QString text = DisplayPath(path) + QStringLiteral("\n\n") + reason;
-  if (!detail.empty()) text += QStringLiteral("\n") + QString::fromStdString(detail);
+  // Without an application the detail is the file's type as the desktop names it, which
+  // alone ("unknown" where no type database is installed) reads like a verdict.
+  if (!detail.empty()) {
+    text += QStringLiteral("\n");
+    if (error == kShellNoApplication) text += QStringLiteral("ファイルの種類：");
+    text += QString::fromStdString(detail);
+  }
   return text;
 }
 

@@ -48,7 +48,7 @@ class OpenDrawingTest : public QObject {
     errors.List1()->setCurrentRow(0);
     errors.List1_DblClick();
     QCOMPARE(f.messages.shown.size(), std::size_t{2});
-    const QString reason = QStringLiteral("/d/図面.jww\n\nこのファイルを開くアプリケーションが登録されていません。\nJWW drawing");
+    const QString reason = QStringLiteral("/d/図面.jww\n\nこのファイルを開くアプリケーションが登録されていません。\nファイルの種類：JWW drawing");
     for (const ShownMessage& shown : f.messages.shown) {
       QCOMPARE(shown.title, MainCaption());
       QVERIFY(shown.text.startsWith(reason));
