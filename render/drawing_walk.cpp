@@ -78,30 +78,18 @@ class Walker {
     for (std::size_t i = 1; i < lists.EntityOrder.size(); ++i) {
       if (!KeepGoing()) return;
       const EntityOrderItem& item = lists.EntityOrder[i];
+      const auto draw = [&](const auto& items, auto shape) {
+        if (auto* e = Item(items, item.Index); e && Shown(e->Base, topLevel)) (this->*shape)(*e, toSheet);
+      };
       switch (item.Kind) {
-        case KindLine:
-          if (auto* e = Item(lists.Lines, item.Index); e && Shown(e->Base, topLevel)) Line(*e, toSheet);
-          break;
-        case KindArc:
-          if (auto* e = Item(lists.Arcs, item.Index); e && Shown(e->Base, topLevel)) Arc(*e, toSheet);
-          break;
-        case KindPoint:
-          if (auto* e = Item(lists.Points, item.Index); e && Shown(e->Base, topLevel)) Point(*e, toSheet);
-          break;
-        case KindText:
-          if (auto* e = Item(lists.Texts, item.Index); e && Shown(e->Base, topLevel)) Text(*e, toSheet);
-          break;
-        case KindSolid:
-          if (auto* e = Item(lists.Solids, item.Index); e && Shown(e->Base, topLevel)) Solid(*e, toSheet);
-          break;
-        case KindDimension:
-          if (auto* e = Item(lists.Dimensions, item.Index); e && Shown(e->Base, topLevel)) Dimension(*e, toSheet);
-          break;
-        case KindBlockInsert:
-          if (auto* e = Item(lists.BlockInserts, item.Index); e && Shown(e->Base, topLevel)) Insert(*e, toSheet);
-          break;
-        default:
-          break;
+        case KindLine: draw(lists.Lines, &Walker::Line); break;
+        case KindArc: draw(lists.Arcs, &Walker::Arc); break;
+        case KindPoint: draw(lists.Points, &Walker::Point); break;
+        case KindText: draw(lists.Texts, &Walker::Text); break;
+        case KindSolid: draw(lists.Solids, &Walker::Solid); break;
+        case KindDimension: draw(lists.Dimensions, &Walker::Dimension); break;
+        case KindBlockInsert: draw(lists.BlockInserts, &Walker::Insert); break;
+        default: break;
       }
     }
   }
