@@ -120,13 +120,14 @@ void RangeEvaluator::Collect(const JwwDrawing& drawing, DrawingMatches& matches)
       matches.Records.push_back(std::move(record));
       return;
     }
+    // A value range's one candidate is decided by Append itself, so the two cannot differ.
     case RangeVersion:
-      if (header.Version == request_.RequestedVersion) {
+      if (Append(drawing)) {
         addValue(header.Version, Ascii(std::to_string(header.Version)));
       }
       return;
     case RangeDrawingSize:
-      if (header.DrawingSize == SizeCodeForIndex(request_.RequestedSizeIndex)) {
+      if (Append(drawing)) {
         addValue(header.DrawingSize, Ascii(kSizeItems[static_cast<std::size_t>(request_.RequestedSizeIndex)]));
       }
       return;
@@ -155,8 +156,7 @@ void RangeEvaluator::Collect(const JwwDrawing& drawing, DrawingMatches& matches)
       }
       return;
     case RangeLineWidthBase:
-      if (static_cast<double>(request_.RequestedDpi) / 30.0 ==
-          static_cast<double>(header.PrintLineWidthBase())) {
+      if (Append(drawing)) {
         addValue(header.PrintLineWidthBase(), Ascii(std::to_string(header.PrintLineWidthBase())));
       }
       return;
