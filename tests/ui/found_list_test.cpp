@@ -15,6 +15,7 @@
 #include "tests/support/drawing_writer.h"
 #include "tests/support/temp_folder.h"
 #include "tests/ui/fake_services.h"
+#include "tests/ui/window_fixture.h"
 #include "ui/error_window.h"
 #include "ui/found_list_menu.h"
 #include "ui/found_matches.h"
@@ -39,10 +40,11 @@ class FakeSaveDialog : public ListSaveDialog {
 // one other, "b.jww" with one match.
 struct SearchedWindow {
   TempFolder folder;
-  FakeMessageBoxes messages;
-  FakeShell shell;
   FakeSaveDialog saveDialog;
-  std::unique_ptr<MainWindow> window;
+  WindowFixture fixture{{.saveDialog = &saveDialog}};
+  FakeMessageBoxes& messages = fixture.messages;
+  FakeShell& shell = fixture.shell;
+  MainWindow* window = fixture.window.get();
   std::string a, b;
 
   SearchedWindow() {
@@ -56,13 +58,6 @@ struct SearchedWindow {
     b = folder.File("b.jww");
     dorvan::testing::WriteDrawingFile(b, one);
 
-    WindowServices services;
-    services.messages = &messages;
-    services.shell = &shell;
-    services.saveDialog = &saveDialog;
-    window = std::make_unique<MainWindow>(services);
-    window->SetErrorWindowPresenter([](ErrorWindow&) {});
-    window->show();
     window->List1()->AddPath(b);
     window->List1()->AddPath(a);
     window->Combo1()->setEditText(QStringLiteral("図面"));

@@ -15,6 +15,7 @@
 #include "tests/support/drawing_writer.h"
 #include "tests/support/temp_folder.h"
 #include "tests/ui/fake_services.h"
+#include "tests/ui/window_fixture.h"
 #include "ui/drawing_view.h"
 #include "ui/found_list_menu.h"
 #include "ui/list_box.h"
@@ -61,22 +62,16 @@ int RowOf(const ListBox& list, const std::string& path) {
 
 struct PreviewFixture {
   TempFolder folder;
-  FakeMessageBoxes messages;
-  FakeShell shell;
   FakePictureDialog pictures;
-  std::unique_ptr<MainWindow> window;
+  WindowFixture fixture{{.pictureSaveDialog = &pictures}};
+  FakeMessageBoxes& messages = fixture.messages;
+  FakeShell& shell = fixture.shell;
+  MainWindow* window = fixture.window.get();
   std::string plan, other;
 
   PreviewFixture() {
     plan = WritePlan(folder, "plan.jww");
     other = WritePlan(folder, "other.jww");
-    WindowServices services;
-    services.messages = &messages;
-    services.shell = &shell;
-    services.pictureSaveDialog = &pictures;
-    window = std::make_unique<MainWindow>(services);
-    window->SetErrorWindowPresenter([](ErrorWindow&) {});
-    window->show();
     window->List1()->AddPath(plan);
     window->List1()->AddPath(other);
     window->Combo1()->setEditText(QStringLiteral("図面"));

@@ -24,8 +24,9 @@ struct WindowFixture {
   // unless it puts the real one back.
   std::vector<QStringList> errorWindows;
 
-  WindowFixture() {
-    WindowServices services;
+  // `services` may bring further fakes (the save dialogs); the message boxes and the opener
+  // are always the fixture's own.
+  explicit WindowFixture(WindowServices services = {}) {
     services.messages = &messages;
     services.shell = &shell;
     window = std::make_unique<MainWindow>(services);
