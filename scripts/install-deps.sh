@@ -8,6 +8,8 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth fonts-ipafont-gothic fonts-ipafont-mincho qt6-translations-l10n
   dpkg-dev fakeroot file lintian
+  libmicrohttpd-dev libtomlplusplus-dev libcrypt-dev libdxflib-dev
+  python3-ezdxf chromium chromium-driver python3-selenium curl
 )
 if [ "${1:-}" = "--bench" ]; then
   packages+=(ripgrep time)
