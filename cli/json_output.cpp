@@ -56,49 +56,6 @@ std::string JsonNumber(double value) {
   return std::string(text, result.ptr);
 }
 
-// One record, with the fields its range has.
-std::string MatchItemJson(const MatchRecord& record) {
-  std::string out = "{\"range\": " + JsonString(RangeName(record.Range)) + ", \"text\": " + JsonText(record.Text);
-  auto field = [&out](std::string_view name, const std::string& value) {
-    out.append(", \"").append(name).append("\": ").append(value);
-  };
-  switch (record.Range) {
-    case RangeData:
-      field("block", record.InBlock ? "{\"name\": " + JsonText(record.BlockName) +
-                                          ", \"number\": " + std::to_string(record.BlockNumber) + "}"
-                                    : "null");
-      field("layer_group", std::to_string(record.LayerGroup));
-      field("layer", std::to_string(record.Layer));
-      field("layer_group_name", JsonText(record.LayerGroupName));
-      field("layer_name", JsonText(record.LayerName));
-      field("x", JsonNumber(record.X));
-      field("y", JsonNumber(record.Y));
-      field("index", std::to_string(record.Index));
-      break;
-    case RangeMemo:
-      field("line", std::to_string(record.FirstLine));
-      field("last_line", std::to_string(record.LastLine));
-      break;
-    case RangeLayerGroupName:
-      field("layer_group", std::to_string(record.LayerGroup));
-      break;
-    case RangeLayerName:
-      field("layer_group", std::to_string(record.LayerGroup));
-      field("layer", std::to_string(record.Layer));
-      field("layer_group_name", JsonText(record.LayerGroupName));
-      break;
-    case RangeBlockName:
-      field("block", "{\"name\": " + JsonText(record.BlockName) + ", \"number\": " +
-                         std::to_string(record.BlockNumber) + "}");
-      field("index", std::to_string(record.Index));
-      break;
-    default:
-      field("value", std::to_string(record.Value));
-  }
-  out += '}';
-  return out;
-}
-
 }  // namespace
 
 std::string JsonString(std::string_view utf8) {
@@ -167,6 +124,48 @@ std::string JsonPath(std::string_view path) {
     i += length;
   }
   return JsonString(path);
+}
+
+std::string MatchItemJson(const MatchRecord& record) {
+  std::string out = "{\"range\": " + JsonString(RangeName(record.Range)) + ", \"text\": " + JsonText(record.Text);
+  auto field = [&out](std::string_view name, const std::string& value) {
+    out.append(", \"").append(name).append("\": ").append(value);
+  };
+  switch (record.Range) {
+    case RangeData:
+      field("block", record.InBlock ? "{\"name\": " + JsonText(record.BlockName) +
+                                          ", \"number\": " + std::to_string(record.BlockNumber) + "}"
+                                    : "null");
+      field("layer_group", std::to_string(record.LayerGroup));
+      field("layer", std::to_string(record.Layer));
+      field("layer_group_name", JsonText(record.LayerGroupName));
+      field("layer_name", JsonText(record.LayerName));
+      field("x", JsonNumber(record.X));
+      field("y", JsonNumber(record.Y));
+      field("index", std::to_string(record.Index));
+      break;
+    case RangeMemo:
+      field("line", std::to_string(record.FirstLine));
+      field("last_line", std::to_string(record.LastLine));
+      break;
+    case RangeLayerGroupName:
+      field("layer_group", std::to_string(record.LayerGroup));
+      break;
+    case RangeLayerName:
+      field("layer_group", std::to_string(record.LayerGroup));
+      field("layer", std::to_string(record.Layer));
+      field("layer_group_name", JsonText(record.LayerGroupName));
+      break;
+    case RangeBlockName:
+      field("block", "{\"name\": " + JsonText(record.BlockName) + ", \"number\": " +
+                         std::to_string(record.BlockNumber) + "}");
+      field("index", std::to_string(record.Index));
+      break;
+    default:
+      field("value", std::to_string(record.Value));
+  }
+  out += '}';
+  return out;
 }
 
 std::string ResultJson(const std::vector<std::string>& found,

@@ -20,6 +20,9 @@ std::string Base64(std::string_view bytes);
 // so that every path can be given back exactly.
 std::string JsonPath(std::string_view path);
 
+// One match record as an item of "matches": "range" and "text" and the fields its range has.
+std::string MatchItemJson(const MatchRecord& record);
+
 // {"found": [...], "unreadable": [...], "code": N, "message": "..."} on one line. With
 // `matches` (one entry per found path) also "matches": [{"path", "total", "items"}], the
 // items left out unless `withItems`.

@@ -125,6 +125,7 @@ class Walk {
 
     if (!includeSubfolders_) return true;
     for (const std::string& name : listing.folders) {
+      if (callbacks_.EnterFolder && !callbacks_.EnterFolder(JoinPath(path, name))) continue;
       const Descriptor child(openat(folderFd, name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
       if (child.get() < 0) {
         ++result_.foldersSkipped;

@@ -39,6 +39,9 @@ struct ScanCallbacks {
   std::function<void(const ScanProgress& progress)> OnProgress;
   // The walk entered a folder (the root first).
   std::function<void(const std::string& folder)> OnFolder;
+  // Asked before a subfolder is walked; false leaves it out (a server keeps links that
+  // leave its archive out of it). Empty: every subfolder is walked.
+  std::function<bool(const std::string& folder)> EnterFolder;
 };
 
 enum class ScanOutcome {
