@@ -1,12 +1,14 @@
-// dorvan-render: writes a drawing as a PNG, SVG or PDF picture. It is also the desktop's
-// thumbnailer for JWW drawings (dorvan.thumbnailer).
+// dorvan-render: writes a drawing as a PNG, SVG or PDF picture or as a DXF drawing. It is
+// also the desktop's thumbnailer for JWW drawings (dorvan.thumbnailer).
 #include <QGuiApplication>
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <vector>
 
 #include "cli/render/render_options.h"
+#include "export/dxf_writer.h"
 #include "reader/jww_reader.h"
 #include "render/picture_export.h"
 
@@ -30,6 +32,39 @@ void DropQtChatter(QtMsgType type, const QMessageLogContext&, const QString& mes
     std::fprintf(stderr, "dorvan-render: %s\n", message.toLocal8Bit().constData());
 }
 
+bool IsDxfName(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  const std::size_t dot = path.rfind('.');
+  if (dot == std::string::npos || (slash != std::string::npos && dot < slash + 2) || dot == 0) return false;
+  std::string suffix = path.substr(dot + 1);
+  for (char& c : suffix) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return suffix == "dxf";
+}
+
+// A DXF needs no fonts and so no GUI application.
+int WriteDxfFile(const dorvan::cli::RenderOptions& options) {
+  dorvan::JwwReader reader;
+  dorvan::JwwDrawing& drawing = reader.CurrentDrawing();
+  dorvan::ClearDrawing(drawing);
+  const int32_t result = reader.ReadWholeDrawing(options.input, drawing);
+  if (result != 0 || reader.GetReadError() != 0) {
+    std::fprintf(stderr, "dorvan-render: %s: %s\n", options.input.c_str(), ReadFailure(result));
+    return kExitFailed;
+  }
+  dorvan::dxf::DxfOptions dxfOptions;
+  dxfOptions.units = options.sheet ? dorvan::dxf::DxfUnits::Sheet : dorvan::dxf::DxfUnits::RealSize;
+  switch (dorvan::dxf::WriteDxf(drawing, options.output, dxfOptions)) {
+    case dorvan::dxf::DxfOutcome::Written: return kExitWritten;
+    case dorvan::dxf::DxfOutcome::TooLarge:
+      std::fprintf(stderr, "dorvan-render: %s: the drawing has more than %lld entities, too many to write\n",
+                   options.input.c_str(), static_cast<long long>(dorvan::dxf::kMaxDxfEntities));
+      return kExitFailed;
+    default:
+      std::fprintf(stderr, "dorvan-render: %s: the file cannot be written\n", options.output.c_str());
+      return kExitFailed;
+  }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -44,11 +79,13 @@ int main(int argc, char** argv) {
     return kExitBadArguments;
   }
   const std::optional<dorvan::render::PictureFormat> format = dorvan::render::FormatForPath(options.output);
-  if (!format) {
-    std::fprintf(stderr, "dorvan-render: %s: the output name must end in .png, .svg or .pdf\n",
+  const bool dxf = IsDxfName(options.output);
+  if (!format && !dxf) {
+    std::fprintf(stderr, "dorvan-render: %s: the output name must end in .png, .svg, .pdf or .dxf\n",
                  options.output.c_str());
     return kExitBadArguments;
   }
+  if (dxf) return WriteDxfFile(options);
 
   // Fonts need a GUI application, but a thumbnailer runs without a display; the platform's
   // chatter (no runtime folder and the like) would bury the one line that matters.

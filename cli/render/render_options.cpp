@@ -15,6 +15,8 @@ RenderOptions ParseRenderOptions(const std::vector<std::string>& arguments) {
     } else if (!optionsEnded && (argument == "-h" || argument == "--help")) {
       options.help = true;
       return options;
+    } else if (!optionsEnded && argument == "--sheet") {
+      options.sheet = true;
     } else if (!optionsEnded && (argument == "-s" || argument == "--size")) {
       if (i + 1 >= arguments.size()) {
         options.error = argument + " needs a size in pixels";
@@ -46,10 +48,12 @@ RenderOptions ParseRenderOptions(const std::vector<std::string>& arguments) {
 }
 
 std::string RenderUsage() {
-  return "Usage: dorvan-render [-s SIZE] INPUT OUTPUT\n"
+  return "Usage: dorvan-render [-s SIZE] [--sheet] INPUT OUTPUT\n"
          "Writes the JWW drawing INPUT as a picture whose longer side is SIZE pixels\n"
-         "(default 1024). OUTPUT's extension chooses the format: .png (RGB on white),\n"
-         ".svg, or .pdf (one page at the sheet's own size).\n"
+         "(default 1024), or as a DXF drawing. OUTPUT's extension chooses the format:\n"
+         ".png (RGB on white), .svg, .pdf (one page at the sheet's own size), or .dxf\n"
+         "(DXF R2000 at real size in millimetres; with --sheet, in the sheet's\n"
+         "millimetres as printed).\n"
          "Exit status: 0 written, 1 the drawing could not be read or the file not\n"
          "written (no file is left), 2 bad arguments.\n";
 }

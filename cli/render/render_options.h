@@ -1,4 +1,4 @@
-// The command line of dorvan-render: [-s SIZE] INPUT OUTPUT.
+// The command line of dorvan-render: [-s SIZE] [--sheet] INPUT OUTPUT.
 #pragma once
 
 #include <string>
@@ -8,6 +8,7 @@ namespace dorvan::cli {
 
 struct RenderOptions {
   int longerSide = 1024;
+  bool sheet = false;  // a DXF in sheet millimetres instead of real size
   std::string input, output;
   bool help = false;
   std::string error;  // why the arguments were refused; empty when they were accepted
