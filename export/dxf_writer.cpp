@@ -407,13 +407,31 @@ class Exporter {
     }
     dw.tableEnd();
 
+    // One style per font the drawing names, with a Japanese font file of the same kind:
+    // dxflib writes the file only as the TrueType family and leaves the font file empty.
     std::set<std::string> styles{"Standard"};
     std::vector<std::pair<std::string, bool>> styleFonts{{"Standard", false}};
     for (const std::u16string& font : fonts_)
       if (styles.insert(StyleName(font)).second) styleFonts.emplace_back(StyleName(font), IsMincho(font));
     dw.tableStyle(static_cast<int>(styleFonts.size()));
-    for (const auto& [name, mincho] : styleFonts)
-      dxf.writeStyle(dw, DL_StyleData(name, 0, 0.0, 1.0, 0.0, 0, 2.5, mincho ? "ipam.ttf" : "ipag.ttf", ""));
+    for (const auto& [name, mincho] : styleFonts) {
+      dw.dxfString(0, "STYLE");
+      dw.handle();
+      dw.dxfString(100, "AcDbSymbolTableRecord");
+      dw.dxfString(100, "AcDbTextStyleTableRecord");
+      dw.dxfString(2, name);
+      dw.dxfInt(70, 0);
+      dw.dxfReal(40, 0.0);
+      dw.dxfReal(41, 1.0);
+      dw.dxfReal(50, 0.0);
+      dw.dxfInt(71, 0);
+      dw.dxfReal(42, 2.5);
+      dw.dxfString(3, mincho ? "ipam.ttf" : "ipag.ttf");
+      dw.dxfString(4, "");
+      dw.dxfString(1001, "ACAD");
+      dw.dxfString(1000, name == "Standard" ? std::string("IPAGothic") : name);
+      dw.dxfInt(1071, 0);
+    }
     dw.tableEnd();
 
     dxf.writeView(dw);
