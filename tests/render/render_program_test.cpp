@@ -25,6 +25,7 @@ TEST(RenderOptions, AcceptsSizeAndTwoNamesAndRefusesTheRest) {
       {{"-s", "256", "a.jww", "a.png"}, true, 256},
       {{"a.jww", "--size", "64", "a.png"}, true, 64},
       {{"--", "-a.jww", "a.png"}, true, 1024},
+      {{"--sheet", "a.jww", "a.dxf"}, true, 1024},
       {{"-s", "0", "a.jww", "a.png"}, false, 0},
       {{"-s", "12x", "a.jww", "a.png"}, false, 0},
       {{"-s", "99999", "a.jww", "a.png"}, false, 0},
@@ -85,12 +86,13 @@ TEST_F(RenderProgram, WritesAllThreeFormats) {
   } cases[] = {{"plan.png", "\x89PNG"},
                {"plan.SVG", "<?xml"},
                {"plan.pdf", "%PDF"},
+               {"plan.DXF", "999\ndorvan\n  0\nSECTION"},
                {"\x90\x7d\x96\xca.png", "\x89PNG"}};  // a Shift-JIS name, not UTF-8
   for (const Case& c : cases) {
     EXPECT_EQ(RunRender("-s 128 " + folder / "plan.jww" + " '" + folder / c.name + "'"), 0) << c.name;
     EXPECT_EQ(Head(folder / c.name, c.signature.size()), c.signature) << c.name;
   }
-  EXPECT_EQ(Written().size(), 4u);  // and no temporary files beside them
+  EXPECT_EQ(Written().size(), 5u);  // and no temporary files beside them
 }
 
 TEST_F(RenderProgram, FailureLeavesNoFile) {
