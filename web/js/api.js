@@ -1,0 +1,119 @@
+// The server's JSON interface, and the one place that knows the shape of its answers.
+
+// Request keys in the order the URL shows them.
+export const REQUEST_KEYS = ['range', 'text', 'word', 'case', 'regex', 'version', 'size', 'dpi', 'root', 'under'];
+
+export function requestToParams(request) {
+  const params = new URLSearchParams();
+  for (const key of REQUEST_KEYS) {
+    const value = request[key];
+    if (value === undefined || value === null || value === false) continue;
+    if (value === true) params.set(key, '1');
+    else if (value !== '' || key === 'text') params.set(key, value);
+  }
+  return params;
+}
+
+export function paramsToRequest(params) {
+  const request = {};
+  for (const key of REQUEST_KEYS) {
+    if (!params.has(key)) continue;
+    const value = params.get(key);
+    request[key] = ['word', 'case', 'regex'].includes(key) ? value === '1' : value;
+  }
+  return request;
+}
+
+export class ApiError extends Error {}
+
+async function getJson(url, signal) {
+  let response;
+  try {
+    response = await fetch(url, { signal, headers: { Accept: 'application/json' }, credentials: 'same-origin' });
+  } catch (e) {
+    if (e.name === 'AbortError') throw e;
+    throw new ApiError('サーバーに接続できません。');
+  }
+  let body = null;
+  try { body = await response.json(); } catch { body = null; }
+  if (!response.ok || body === null) {
+    throw new ApiError(body?.error ?? `サーバーの応答が不正です (${response.status})。`);
+  }
+  return body;
+}
+
+// A path as JSON gives it: a string, or {"bytes": BASE64} for one that is not UTF-8.
+function pathText(path) {
+  if (typeof path === 'string') return path;
+  if (path && typeof path.bytes === 'string') {
+    try {
+      const bytes = Uint8Array.from(atob(path.bytes), (c) => c.charCodeAt(0));
+      return new TextDecoder('shift_jis').decode(bytes);
+    } catch { return ''; }
+  }
+  return '';
+}
+
+function drawingOf(entry) {
+  const path = pathText(entry.path);
+  const local = pathText(entry.local_path ?? entry.full_path ?? entry.linux_path ?? '');
+  const shownAs = pathText(entry.shown_as) || local || path;
+  const name = shownAs.split(/[\\/]/).pop();
+  const slash = shownAs.search(/[\\/][^\\/]*$/);
+  const matches = entry.matches ?? {};
+  const items = Array.isArray(entry.items) ? entry.items : (matches.items ?? []);
+  const total = entry.total ?? matches.total ?? items.length;
+  return {
+    id: String(entry.id ?? ''), root: entry.root ?? '', path, local, shownAs, name,
+    folder: slash > 0 ? shownAs.slice(0, slash) : '',
+    size: entry.size ?? null, mtime: entry.mtime ?? entry.modified ?? null,
+    items, total,
+    messages: [].concat(entry.messages ?? entry.message ?? entry.error ?? []),
+  };
+}
+
+// The search's answer in the page's terms.
+export function searchResult(body) {
+  const found = (body.found ?? []).map(drawingOf);
+  const unreadable = (body.unreadable ?? []).map(drawingOf);
+  return {
+    found, unreadable,
+    code: body.code ?? 0, message: body.message ?? '',
+    total: body.total ?? body.found_total ?? found.length,
+    offset: body.offset ?? 0,
+    refused: typeof body.error === 'string' ? body.error : (body.refused ? body.message : null),
+  };
+}
+
+export async function search(request, { limit, offset = 0, signal } = {}) {
+  const params = requestToParams(request);
+  if (limit !== undefined) params.set('limit', String(limit));
+  if (offset) params.set('offset', String(offset));
+  const url = `/api/search?${params}`;
+  let response;
+  try {
+    response = await fetch(url, { signal, headers: { Accept: 'application/json' }, credentials: 'same-origin' });
+  } catch (e) {
+    if (e.name === 'AbortError') throw e;
+    throw new ApiError('サーバーに接続できません。');
+  }
+  let body = null;
+  try { body = await response.json(); } catch { body = null; }
+  if (body === null) throw new ApiError(`サーバーの応答が不正です (${response.status})。`);
+  // A refused request answers with the window's message.
+  if (typeof body.error === 'string') return { refused: body.error };
+  if (!response.ok) throw new ApiError(`サーバーの応答が不正です (${response.status})。`);
+  return searchResult(body);
+}
+
+export const status = (signal) => getJson('/api/status', signal);
+export const info = (id, signal) => getJson(`/api/drawing/${encodeURIComponent(id)}/info`, signal);
+
+export const drawingUrl = (id) => `/api/drawing/${encodeURIComponent(id)}`;
+export const thumbnailUrl = (id, size) => `${drawingUrl(id)}/thumbnail?size=${size}`;
+export const exportUrl = (id, format) => `${drawingUrl(id)}/export?format=${format}`;
+export function pictureUrl(id, width, height, view, hidden) {
+  const params = new URLSearchParams({ width: String(width), height: String(height), view: view.map((v) => +v.toFixed(4)).join(',') });
+  if (hidden.length) params.set('hide', hidden.join(','));
+  return `${drawingUrl(id)}/picture?${params}`;
+}
