@@ -54,21 +54,23 @@ function pathText(path) {
   return '';
 }
 
+// A reader's message as the server gives it: {"title", "text"} or a plain text.
+const messageText = (m) => (typeof m === 'string' ? m : String(m?.text ?? ''));
+
 function drawingOf(entry) {
   const path = pathText(entry.path);
-  const local = pathText(entry.local_path ?? entry.full_path ?? entry.linux_path ?? '');
-  const shownAs = pathText(entry.shown_as) || local || path;
+  const shownAs = pathText(entry.shown_as) || path;
   const name = shownAs.split(/[\\/]/).pop();
   const slash = shownAs.search(/[\\/][^\\/]*$/);
-  const matches = entry.matches ?? {};
-  const items = Array.isArray(entry.items) ? entry.items : (matches.items ?? []);
-  const total = entry.total ?? matches.total ?? items.length;
+  const items = Array.isArray(entry.items) ? entry.items : [];
   return {
-    id: String(entry.id ?? ''), root: entry.root ?? '', path, local, shownAs, name,
+    id: String(entry.id ?? ''), root: entry.root ?? '', path, shownAs, name,
+    // The server names a drawing by its root and the path below it, not by its own folders.
+    local: entry.root ? `${entry.root}: ${path}` : path,
     folder: slash > 0 ? shownAs.slice(0, slash) : '',
-    size: entry.size ?? null, mtime: entry.mtime ?? entry.modified ?? null,
-    items, total,
-    messages: [].concat(entry.messages ?? entry.message ?? entry.error ?? []),
+    size: entry.size ?? null, mtime: entry.modified ?? null,
+    items, total: entry.total ?? items.length,
+    messages: (entry.messages ?? []).map(messageText),
   };
 }
 
@@ -79,9 +81,9 @@ export function searchResult(body) {
   return {
     found, unreadable,
     code: body.code ?? 0, message: body.message ?? '',
-    total: body.total ?? body.found_total ?? found.length,
+    total: body.total ?? found.length,
     offset: body.offset ?? 0,
-    refused: typeof body.error === 'string' ? body.error : (body.refused ? body.message : null),
+    unavailable: body.unavailable ?? [], scanning: body.scanning ?? [],
   };
 }
 
@@ -109,6 +111,7 @@ export async function search(request, { limit, offset = 0, signal } = {}) {
 export const status = (signal) => getJson('/api/status', signal);
 export const info = (id, signal) => getJson(`/api/drawing/${encodeURIComponent(id)}/info`, signal);
 
+export { drawingOf };
 export const drawingUrl = (id) => `/api/drawing/${encodeURIComponent(id)}`;
 export const thumbnailUrl = (id, size) => `${drawingUrl(id)}/thumbnail?size=${size}`;
 export const exportUrl = (id, format) => `${drawingUrl(id)}/export?format=${format}`;

@@ -114,13 +114,11 @@ async function runSearch(request) {
   try {
     const first = await api.search(request, { limit: FIRST_PAGE, signal: abort.signal });
     if (first.refused) { refuse(first.refused); return; }
-    results.show(first, request);
-    for (let offset = first.found.length; offset < first.total && !abort.signal.aborted;) {
+    results.show(first, request, async (offset) => {
+      if (abort.signal.aborted) return null;
       const more = await api.search(request, { limit: CHUNK, offset, signal: abort.signal });
-      if (more.refused || !more.found.length) break;
-      results.append(more);
-      offset += more.found.length;
-    }
+      return more.refused ? null : more;
+    });
   } catch (e) {
     if (e.name !== 'AbortError') refuse(e.message);
   } finally {

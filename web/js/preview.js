@@ -6,16 +6,12 @@ import { matchPlace, matchText } from './text.js';
 import * as api from './api.js';
 
 const REST_MS = 120;
-const MARGIN = 0.02;
 const MAX_SIDE = 4096;
 
-// Extents as the info gives them: [x0, y0, x1, y1] or an object with the same four.
-function extentsOf(info) {
-  const e = info.extents;
-  if (Array.isArray(e) && e.length === 4) return e.map(Number);
-  if (e && typeof e === 'object') {
-    const v = [e.x0 ?? e.min_x ?? e.left, e.y0 ?? e.min_y ?? e.bottom, e.x1 ?? e.max_x ?? e.right, e.y1 ?? e.max_y ?? e.top].map(Number);
-    if (v.every(Number.isFinite)) return v;
+// The whole picture's frame (the drawn extents with a margin) as [x0, y0, x1, y1], y up.
+function frameOf(info) {
+  for (const box of [info.frame, info.extents]) {
+    if (Array.isArray(box) && box.length === 4 && box.every(Number.isFinite)) return box;
   }
   return [-210, -148.5, 210, 148.5];
 }
@@ -69,15 +65,7 @@ export class Preview {
     this.panel.hidden = false;
     document.body.classList.add('previewing');
     this.title.textContent = drawing.name ? `${drawing.name} - プレビュー` : 'プレビュー';
-    for (const [id, format] of [['save-png', 'png'], ['save-svg', 'svg'], ['save-pdf', 'pdf']]) {
-      const link = document.getElementById(id);
-      link.href = api.exportUrl(drawing.id, format);
-      link.download = `${(drawing.name || 'drawing').replace(/\.[^.]*$/, '')}.${format}`;
-    }
-    const download = document.getElementById('preview-download');
-    download.href = api.drawingUrl(drawing.id);
-    download.download = drawing.name || '';
-    document.getElementById('preview-copy').title = drawing.local || drawing.shownAs || '';
+    this.setLinks(drawing);
     this.picture.removeAttribute('src');
     this.picture.classList.remove('loaded');
     this.boxes.replaceChildren();
@@ -95,10 +83,27 @@ export class Preview {
       return;
     }
     if (serial !== this.loadSerial || !this.isOpen) return;
-    this.extents = extentsOf(info);
+    this.extents = frameOf(info);
+    if (!drawing.shownAs && info.drawing) {
+      Object.assign(drawing, api.drawingOf({ ...info.drawing, items: drawing.items }));
+      this.title.textContent = `${drawing.name} - プレビュー`;
+      this.setLinks(drawing);
+    }
     this.showInfo(info);
     this.showLayers(info);
     this.fit();
+  }
+
+  setLinks(drawing) {
+    for (const [id, format] of [['save-png', 'png'], ['save-svg', 'svg'], ['save-pdf', 'pdf']]) {
+      const link = document.getElementById(id);
+      link.href = api.exportUrl(drawing.id, format);
+      link.download = `${(drawing.name || 'drawing').replace(/\.[^.]*$/, '')}.${format}`;
+    }
+    const download = document.getElementById('preview-download');
+    download.href = api.drawingUrl(drawing.id);
+    download.download = drawing.name || '';
+    document.getElementById('preview-copy').title = drawing.local || drawing.shownAs || '';
   }
 
   close() {
@@ -126,9 +131,7 @@ export class Preview {
 
   fit() {
     if (!this.extents) return;
-    const [x0, y0, x1, y1] = this.extents;
-    const m = Math.max(x1 - x0, y1 - y0, 1) * MARGIN;
-    this.setView(this.withAspect([x0 - m, y0 - m, x1 + m, y1 + m]), true);
+    this.setView(this.withAspect(this.extents), true);
   }
 
   // After the panel changed size: the same centre and scale.
@@ -283,7 +286,7 @@ export class Preview {
   }
 
   showInfo(info) {
-    const rows = [['バージョン', info.version], ['図面サイズ', info.size_name ?? info.size], ['メモ', info.memo]];
+    const rows = [['バージョン', info.version], ['図面サイズ', info.size], ['メモ', info.memo]];
     if (this.drawing.shownAs) rows.push(['パス', this.drawing.shownAs]);
     for (const [term, value] of rows) {
       if (value === undefined || value === null || value === '') continue;
@@ -294,14 +297,14 @@ export class Preview {
 
   // Groups with their layers, each a check box that shows or hides it.
   showLayers(info) {
-    const groups = info.layer_groups ?? info.groups ?? [];
+    const groups = info.layer_groups ?? [];
     groups.forEach((group, g) => {
-      const gi = group.index ?? group.number ?? g;
+      const gi = group.group ?? g;
       const layerBoxes = [];
       const groupBox = el('input', { type: 'checkbox', checked: true });
       const list = el('ul', { class: 'layer-list' });
       (group.layers ?? []).forEach((layer, l) => {
-        const li = layer.index ?? layer.number ?? l;
+        const li = layer.layer ?? l;
         const key = layerKey(gi, li);
         const box = el('input', { type: 'checkbox', checked: layer.visible !== false, dataset: { layer: key } });
         if (layer.visible === false) this.hidden.add(key);
@@ -328,7 +331,9 @@ export class Preview {
 
   showMatches(items) {
     this.matchList.replaceChildren();
-    this.placed = items.filter((item) => item.range === 'data' && Number.isFinite(item.x) && Number.isFinite(item.y));
+    // A text inside a block definition sits in the block's own coordinates: listed in the
+    // results, not placed here.
+    this.placed = items.filter((item) => item.range === 'data' && !item.block && Number.isFinite(item.x) && Number.isFinite(item.y));
     this.placed.forEach((item, i) => {
       const button = el('button', { type: 'button', class: 'link', dataset: { match: String(i) },
         text: `[${matchPlace(item)}] ${matchText(item)}`, onclick: () => this.centre(i) });
@@ -337,19 +342,24 @@ export class Preview {
     if (!this.placed.length) this.matchList.append(el('li', { class: 'note', text: '位置のある一致はありません。' }));
   }
 
-  // The matched texts boxed: from the text's start point, as long as its characters.
+  // The matched texts boxed from their start point: the server does not tell a text's
+  // size, so each character is taken as the common 3.5 mm square, with a few pixels at
+  // least so that a box stays visible when zoomed out.
   placeBoxes() {
     if (!this.placed?.length) { this.boxes.replaceChildren(); return; }
     if (this.boxes.children.length !== this.placed.length) {
       this.boxes.replaceChildren(...this.placed.map((item, i) => el('div', { class: 'box', dataset: { match: String(i) }, title: matchText(item) })));
     }
+    const pxPerMm = this.size()[0] / (this.viewRect[2] - this.viewRect[0]);
+    const char = Math.max(3.5 * pxPerMm, 4);
     this.placed.forEach((item, i) => {
       const [px, py] = this.toPixel(item.x, item.y);
       const box = this.boxes.children[i];
       const length = Math.max(1, [...(item.text ?? '')].length);
       box.style.left = `${px - 3}px`;
-      box.style.top = `${py - 19}px`;
-      box.style.width = `${Math.min(length * 14, 600) + 6}px`;
+      box.style.top = `${py - char - 3}px`;
+      box.style.width = `${Math.min(length * char, 4000) + 6}px`;
+      box.style.height = `${char + 6}px`;
     });
   }
 

@@ -57,15 +57,21 @@ export class Results {
       }
     }, { rootMargin: '200px' });
 
-    this.sortSelect.addEventListener('change', () => { this.sort(); this.showPage(0); });
-    document.getElementById('prev-page').addEventListener('click', () => this.showPage(this.page - 1, true));
-    document.getElementById('next-page').addEventListener('click', () => this.showPage(this.page + 1, true));
+    this.sortSelect.addEventListener('change', async () => {
+      if (this.sortSelect.value !== 'path' && !await this.ensure(Infinity)) return;
+      this.sort();
+      this.showPage(0);
+    });
+    document.getElementById('prev-page').addEventListener('click', () => this.goTo(this.page - 1, 0, false));
+    document.getElementById('next-page').addEventListener('click', () => this.goTo(this.page + 1, 0, false));
     document.getElementById('copy-all').addEventListener('click', () => this.copyAll());
     document.getElementById('save-list').addEventListener('click', () => this.saveList());
     this.list.addEventListener('keydown', (e) => this.key(e));
   }
 
   clear(message = '') {
+    this.more = null;
+    this.total = 0;
     this.drawings = [];
     this.order = [];
     this.list.replaceChildren();
@@ -77,32 +83,39 @@ export class Results {
     this.loading.textContent = '';
   }
 
-  show(result, request) {
+  // `more(offset)` gives the search's drawings from `offset` on (or null), for the pages,
+  // sorts and list copies that need more than the first answer held.
+  show(result, request, more) {
     this.clear();
     this.request = request;
+    this.more = more;
+    this.pending = Promise.resolve();
     this.total = result.total;
     this.message.textContent = result.message;
+    const notes = [];
+    if (result.unavailable?.length) notes.push(`使用できない場所（${result.unavailable.join('、')}）は検索していません。`);
+    if (result.scanning?.length) notes.push(`${result.scanning.join('、')} は走査中のため、結果が揃っていない場合があります。`);
+    if (notes.length) this.message.append(el('span', { class: 'note', text: ` ${notes.join(' ')}` }));
     this.drawings = result.found.slice();
     this.sort();
     this.showPage(0);
     this.showUnreadable(result.unreadable);
-    this.progress();
   }
 
-  // More of the same search, loaded behind the first page.
-  append(result) {
-    this.drawings.push(...result.found);
-    const page = this.page;
-    this.sort();
-    this.showPage(page, false, true);
-    if (result.unreadable.length) this.showUnreadable(result.unreadable, true);
-    this.progress();
-  }
-
-  progress() {
-    const all = this.drawings.length >= this.total;
-    this.loading.textContent = all ? '' : `読み込み中… ${this.drawings.length} / ${this.total}`;
-    this.sortSelect.disabled = !all;
+  // Loads the search's drawings until `count` of them (or all) are here, one request at a
+  // time whoever asks.
+  ensure(count) {
+    const more = this.more;
+    this.pending = this.pending.then(async () => {
+      while (this.more === more && this.drawings.length < Math.min(count, this.total)) {
+        this.loading.textContent = `読み込み中… ${this.drawings.length} / ${this.total}`;
+        const result = await more(this.drawings.length).catch(() => null);
+        if (this.more !== more || !result || !result.found.length) break;
+        this.drawings.push(...result.found);
+      }
+      if (this.more === more) this.loading.textContent = '';
+    });
+    return this.pending.then(() => this.more === more);
   }
 
   sort() {
@@ -117,16 +130,24 @@ export class Results {
     this.order = order;
   }
 
-  pages() { return Math.max(1, Math.ceil(this.order.length / PAGE_SIZE)); }
+  pages() { return Math.max(1, Math.ceil(this.total / PAGE_SIZE)); }
 
-  showPage(page, focus = false, keepCurrent = false) {
+  // Shows a page, loading it first when it is not here yet, with row `row` current.
+  async goTo(page, row, focus = true) {
+    page = Math.min(Math.max(page, 0), this.pages() - 1);
+    if (!await this.ensure((page + 1) * PAGE_SIZE)) return;
+    if (this.order.length < this.drawings.length) this.sort();
+    this.showPage(page, focus, row);
+  }
+
+  showPage(page, focus = false, row = 0) {
     this.page = Math.min(Math.max(page, 0), this.pages() - 1);
     const from = this.page * PAGE_SIZE;
     const shown = this.order.slice(from, from + PAGE_SIZE).map((i) => this.drawings[i]);
-    const previous = keepCurrent ? this.current : 0;
+    const previous = row;
     for (const img of this.list.querySelectorAll('img[data-src]')) this.observer.unobserve(img);
     this.list.replaceChildren(...shown.map((d, i) => this.card(d, from + i)));
-    this.tools.hidden = this.drawings.length === 0;
+    this.tools.hidden = this.total === 0;
     this.pager.hidden = this.pages() <= 1;
     this.pageLabel.textContent = `${this.page + 1} / ${this.pages()} ページ（${from + 1}–${from + shown.length} 件目）`;
     document.getElementById('prev-page').disabled = this.page === 0;
@@ -202,17 +223,17 @@ export class Results {
     const onRow = e.target === row;
     switch (e.key) {
       case 'ArrowDown':
-        if (index === rows.length - 1 && this.page < this.pages() - 1) this.showPage(this.page + 1, true);
+        if (index === rows.length - 1 && this.page < this.pages() - 1) this.goTo(this.page + 1, 0);
         else this.setCurrent(index + 1, true);
         break;
       case 'ArrowUp':
-        if (index === 0 && this.page > 0) { this.showPage(this.page - 1); this.setCurrent(PAGE_SIZE - 1, true); }
+        if (index === 0 && this.page > 0) this.goTo(this.page - 1, PAGE_SIZE - 1);
         else this.setCurrent(index - 1, true);
         break;
       case 'Home': if (!onRow) return; this.setCurrent(0, true); break;
       case 'End': if (!onRow) return; this.setCurrent(rows.length - 1, true); break;
-      case 'PageDown': this.showPage(this.page + 1, true); break;
-      case 'PageUp': this.showPage(this.page - 1, true); break;
+      case 'PageDown': this.goTo(this.page + 1, 0); break;
+      case 'PageUp': this.goTo(this.page - 1, 0); break;
       case 'Enter':
         if (!onRow) return;
         this.onPreview(this.drawings[this.order[Number(row.dataset.index)]]);
@@ -232,14 +253,24 @@ export class Results {
     toast(await copyText(d.shownAs) ? `パスをコピーしました: ${d.shownAs}` : 'コピーできませんでした。');
   }
 
-  sorted() { return this.order.map((i) => this.drawings[i]); }
+  // Every drawing of the search in the order shown.
+  async all() {
+    if (!await this.ensure(Infinity)) return null;
+    if (this.order.length < this.drawings.length) this.sort();
+    return this.order.map((i) => this.drawings[i]);
+  }
 
   async copyAll() {
-    const paths = this.sorted().map((d) => d.shownAs);
+    const drawings = await this.all();
+    if (!drawings) return;
+    const paths = drawings.map((d) => d.shownAs);
     toast(await copyText(paths.join('\r\n')) ? `${paths.length} 件のパスをコピーしました。` : 'コピーできませんでした。');
   }
 
-  saveList() { saveFile('該当ファイル.csv', foundListCsv(this.sorted()), 'text/csv;charset=utf-8'); }
+  async saveList() {
+    const drawings = await this.all();
+    if (drawings) saveFile('該当ファイル.csv', foundListCsv(drawings), 'text/csv;charset=utf-8');
+  }
 
   showUnreadable(drawings, add = false) {
     if (!add) this.unreadableList.replaceChildren();
