@@ -202,7 +202,8 @@ class SearchPage(unittest.TestCase):
         self.assertEqual(js('return document.querySelectorAll("#found li").length'), 0)
 
         # A link reproduces its search, the root and the other ranges included.
-        links = [{'range': 'layer', 'text': '表題欄'}, {'range': 'size', 'size': 'A2'}]
+        links = [{'range': 'layer', 'text': '表題欄'}, {'range': 'size', 'size': 'A2'},
+                 {'range': 'data', 'text': 'さくら邸', 'under': '現場A'}]
         if os.path.isdir(ARGS.real_drawings):
             links.append({'range': 'data', 'text': '丸木', 'root': 'real'})
         for request in links:
@@ -213,6 +214,9 @@ class SearchPage(unittest.TestCase):
                 self.assertTrue(by_id(f'range-{range_index}').is_selected())
         if os.path.isdir(ARGS.real_drawings):
             self.assertEqual(shown_rows(), [REAL_SHOWN_AS + '\\jdu211171__jw_cad__sample.jww'])
+            row_of('jdu211171__jw_cad__sample.jww').send_keys(Keys.ENTER)
+            wait(lambda: sharp_view()[0] and js("return document.getElementById('picture').complete"), 'the preview')
+            screenshot('preview-real.png')
 
     def test_range_rules(self):
         state = ("return Object.fromEntries(['range-0','range-1','range-2','range-3','range-6','text','word','case',"
@@ -254,10 +258,6 @@ class SearchPage(unittest.TestCase):
         screenshot('results.png')
 
         row = row_of('平面図.jww')
-        row.find_element(By.XPATH, ".//button[text()='パスをコピー']").click()
-        copied = DRIVER.execute_async_script("navigator.clipboard.readText().then(arguments[0], e => arguments[0]('!' + e))")
-        self.assertEqual(copied, OFFICE_SHOWN_AS + '\\現場A\\平面図.jww')
-
         row.find_element(By.XPATH, ".//button[text()='プレビュー']").click()
         wait(lambda: sharp_view()[0], 'the first sharp picture')
         self.assertIn('preview=', DRIVER.current_url)
@@ -279,7 +279,7 @@ class SearchPage(unittest.TestCase):
         wait(lambda: sharp_view()[0] == fitted, 'the fitted picture')
 
         # Hiding the frame's layer asks for a picture without it.
-        js("document.querySelectorAll('#layers details').forEach(d => d.open = true)")
+        js("document.querySelector('#layers details').open = true")
         DRIVER.find_element(By.CSS_SELECTOR, '#layers input[data-layer="0-0"]').click()
         wait(lambda: sharp_view()[1].get('hide') == ['0-0'], 'the picture without layer 0-0')
 
@@ -296,6 +296,10 @@ class SearchPage(unittest.TestCase):
         by_id('view').send_keys(Keys.ESCAPE)
         wait(lambda: not by_id('preview').is_displayed(), 'the preview to close')
         self.assertNotIn('preview=', DRIVER.current_url)
+
+        row_of('平面図.jww').find_element(By.XPATH, ".//button[text()='パスをコピー']").click()
+        copied = DRIVER.execute_async_script("navigator.clipboard.readText().then(arguments[0], e => arguments[0]('!' + e))")
+        self.assertEqual(copied, OFFICE_SHOWN_AS + '\\現場A\\平面図.jww')
 
     def test_markup_stays_text(self):
         from selenium.webdriver.common.by import By

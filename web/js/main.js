@@ -47,11 +47,29 @@ function addHistory(text) {
   showHistory(list);
 }
 
+let knownRoots = [];
+
+// The folder as the server takes it: below the root, with slashes. A Windows path pasted
+// from Explorer that begins with a root's own path chooses that root.
+function folderRequest(request) {
+  let under = $('under').value.trim();
+  const lower = under.toLowerCase();
+  for (const root of knownRoots) {
+    const prefix = String(root.shown_as ?? '').toLowerCase();
+    if (prefix && (lower === prefix || lower.startsWith(prefix.replace(/[\\/]$/, '') + (prefix.includes('\\') ? '\\' : '/')))) {
+      request.root = root.name;
+      under = under.slice(prefix.length);
+      break;
+    }
+  }
+  under = under.replace(/\\/g, '/').replace(/^\/+|\/+$/g, '');
+  if (under) request.under = under;
+}
+
 function formRequest() {
   const request = rules.read();
   if ($('root').value) request.root = $('root').value;
-  const under = $('under').value.trim();
-  if (under) request.under = under;
+  folderRequest(request);
   return request;
 }
 
@@ -190,6 +208,7 @@ function describeStatus(s) {
 async function pollStatus() {
   try {
     const s = await api.status();
+    knownRoots = s.roots ?? [];
     $('status').textContent = describeStatus(s);
     $('status').classList.toggle('warning', (s.roots ?? []).some((r) => r.state === 'unavailable'));
     const select = $('root');

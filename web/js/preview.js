@@ -295,28 +295,30 @@ export class Preview {
     if (this.drawing.size) this.info.append(el('dt', { text: 'ファイルサイズ' }), el('dd', { text: formatSize(this.drawing.size) }));
   }
 
-  // Groups with their layers, each a check box that shows or hides it.
+  // Groups with their layers, each a check box that hides or shows it again. What the
+  // drawing itself hides stays hidden (the server draws a layer hidden, never shown).
   showLayers(info) {
     const groups = info.layer_groups ?? [];
     groups.forEach((group, g) => {
       const gi = group.group ?? g;
+      const groupShown = group.visible !== false;
       const layerBoxes = [];
-      const groupBox = el('input', { type: 'checkbox', checked: true });
+      const groupBox = el('input', { type: 'checkbox', checked: groupShown, disabled: !groupShown, dataset: { layer: gi.toString(16).toUpperCase() } });
       const list = el('ul', { class: 'layer-list' });
       (group.layers ?? []).forEach((layer, l) => {
         const li = layer.layer ?? l;
         const key = layerKey(gi, li);
-        const box = el('input', { type: 'checkbox', checked: layer.visible !== false, dataset: { layer: key } });
-        if (layer.visible === false) this.hidden.add(key);
+        const shown = groupShown && layer.visible !== false;
+        const box = el('input', { type: 'checkbox', checked: shown, disabled: !shown, dataset: { layer: key } });
         box.addEventListener('change', () => {
           if (box.checked) this.hidden.delete(key); else this.hidden.add(key);
           groupBox.checked = layerBoxes.some((b) => b.checked);
           this.load();
         });
-        layerBoxes.push(box);
-        list.append(el('li', {}, el('label', {}, box, ` ${key} ${layer.name ?? ''}`)));
+        if (shown) layerBoxes.push(box);
+        list.append(el('li', {}, el('label', { title: shown ? null : '図面で非表示' }, box, ` ${key} ${layer.name ?? ''}`)));
       });
-      groupBox.checked = layerBoxes.length === 0 || layerBoxes.some((b) => b.checked);
+      if (groupShown && !layerBoxes.length) { groupBox.checked = false; groupBox.disabled = true; }
       groupBox.addEventListener('change', () => {
         for (const box of layerBoxes) {
           box.checked = groupBox.checked;
@@ -324,7 +326,8 @@ export class Preview {
         }
         this.load();
       });
-      const summary = el('summary', {}, el('label', {}, groupBox, ` ${gi.toString(16).toUpperCase()} ${group.name ?? ''}`));
+      const caption = ` ${gi.toString(16).toUpperCase()} ${group.name ?? ''}`;
+      const summary = el('summary', {}, el('label', { title: groupBox.disabled ? '図面で非表示' : null }, groupBox, caption));
       this.layers.append(el('details', { class: 'layer-group' }, summary, list));
     });
   }
