@@ -212,9 +212,11 @@ async function pollStatus() {
     $('status').textContent = describeStatus(s);
     $('status').classList.toggle('warning', (s.roots ?? []).some((r) => r.state === 'unavailable'));
     const select = $('root');
-    const known = new Set([...select.options].map((o) => o.value));
     for (const r of s.roots ?? []) {
-      if (r.name && !known.has(r.name)) select.append(el('option', { value: r.name, text: r.shown_as ? `${r.name}（${r.shown_as}）` : r.name }));
+      if (!r.name) continue;
+      const caption = r.shown_as ? `${r.name}（${r.shown_as}）` : r.name;
+      const option = [...select.options].find((o) => o.value === r.name);
+      if (option) option.textContent = caption; else select.append(el('option', { value: r.name, text: caption }));
     }
   } catch (e) {
     $('status').textContent = e.message;
