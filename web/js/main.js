@@ -128,6 +128,8 @@ async function runSearch(request) {
   if (TEXT_RANGES.includes(request.range)) addHistory(request.text ?? '');
   document.title = request.text ? `${request.text} - dorvan 図面検索` : 'dorvan 図面検索';
   results.message.textContent = '検索中…';
+  // Marks for the benchmark (and the browser's performance panel).
+  performance.mark('dorvan:search');
   $('results').setAttribute('aria-busy', 'true');
   try {
     const first = await api.search(request, { limit: FIRST_PAGE, signal: abort.signal });
@@ -137,6 +139,7 @@ async function runSearch(request) {
       const more = await api.search(request, { limit: CHUNK, offset, signal: abort.signal });
       return more.refused ? null : more;
     });
+    requestAnimationFrame(() => setTimeout(() => performance.measure('dorvan:results', 'dorvan:search')));
   } catch (e) {
     if (e.name !== 'AbortError') refuse(e.message);
   } finally {

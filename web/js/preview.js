@@ -5,7 +5,7 @@ import { el, formatSize, copyText, toast } from './util.js';
 import { matchPlace, matchText } from './text.js';
 import * as api from './api.js';
 
-const REST_MS = 120;
+const REST_MS = 60;
 const MAX_SIDE = 4096;
 
 // The whole picture's frame (the drawn extents with a margin) as [x0, y0, x1, y1], y up.
@@ -147,6 +147,7 @@ export class Preview {
   // Shows `rect` at once by scaling the picture on screen, and asks for a sharp one when
   // the movement rests (or now).
   setView(rect, now = false) {
+    performance.mark('dorvan:moved');
     this.viewRect = rect;
     this.lastWidth = this.size()[0];
     this.placePicture();
@@ -183,6 +184,7 @@ export class Preview {
       this.placePicture();
       this.viewMessage.textContent = '';
       this.view.dataset.sharp = url;
+      performance.measure('dorvan:sharp', 'dorvan:moved');
     };
     image.onerror = () => {
       if (serial === this.loadSerial) this.viewMessage.textContent = 'この図面は表示できません。';
