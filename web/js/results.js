@@ -156,7 +156,9 @@ export class Results {
   }
 
   card(d, position) {
-    const img = el('img', { class: 'thumb', alt: '', width: THUMB_SIZE, height: THUMB_SIZE, dataset: { src: thumbnailUrl(d.id, THUMB_SIZE) } });
+    // Sharp on a high-density screen too.
+    const pixels = Math.round(THUMB_SIZE * Math.min(Math.max(window.devicePixelRatio || 1, 1), 2));
+    const img = el('img', { class: 'thumb', alt: '', width: THUMB_SIZE, height: THUMB_SIZE, dataset: { src: thumbnailUrl(d.id, pixels) } });
     img.addEventListener('error', () => img.classList.add('failed'));
     img.addEventListener('load', () => img.classList.add('loaded'));
     this.observer.observe(img);
