@@ -158,6 +158,7 @@ def main():
         f"| sharp picture after the movement | {med['sharp']:.0f} ms | its picture request {med['picture']:.0f} ms | {med['sharp'] / max(med['picture'], 0.1):.2f} | ≤ 150 ms: {'met' if med['sharp'] <= 150 else 'MISSED'} |",
         '',
         'The sharp picture waits for the movement to rest (60 ms without a movement) before it is asked for.',
+        f'Load average at the end of the run: {os.getloadavg()[0]:.1f} on {os.cpu_count()} cores.',
     ]
     print('\n'.join(lines))
     with open(args.out, 'w', encoding='utf-8') as f:
