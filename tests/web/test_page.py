@@ -200,6 +200,10 @@ class SearchPage(unittest.TestCase):
         by_id('text').send_keys(Keys.ENTER)
         wait(lambda: by_id('refusal').text == '対象文字が指定されていません。', 'the refusal')
         self.assertEqual(js('return document.querySelectorAll("#found li").length'), 0)
+        for query, message in [('?text=x', '検索範囲の指定が不正です。'), ('?range=version', 'ファイルバージョンが指定されていません。')]:
+            with self.subTest(query=query):
+                open_page(query)
+                wait(lambda: by_id('refusal').text == message, message)
 
         # A link reproduces its search, the root and the other ranges included.
         links = [{'range': 'layer', 'text': '表題欄'}, {'range': 'size', 'size': 'A2'},

@@ -127,6 +127,8 @@ async function runSearch(request) {
   refusal.textContent = '';
   if (TEXT_RANGES.includes(request.range)) addHistory(request.text ?? '');
   document.title = request.text ? `${request.text} - dorvan 図面検索` : 'dorvan 図面検索';
+  // The server searches the texts when no range is named; the window refuses.
+  if (!request.range) { refuse('検索範囲の指定が不正です。'); return; }
   results.message.textContent = '検索中…';
   // Marks for the benchmark (and the browser's performance panel).
   performance.mark('dorvan:search');
