@@ -102,7 +102,11 @@ export async function search(request, { limit, offset = 0, signal } = {}) {
   let body = null;
   try { body = await response.json(); } catch { body = null; }
   if (body === null) throw new ApiError(`サーバーの応答が不正です (${response.status})。`);
-  // A refused request answers with the window's message.
+  // A refused request answers with the window's message; a busy or stopping server, or a
+  // search past its deadline, with a word of its own, said here in the page's language.
+  if (response.status === 503) {
+    throw new ApiError(`サーバーが混み合っているか、検索に時間がかかりすぎました。条件を絞るか、しばらくしてからもう一度実行してください。（${body.error ?? response.status}）`);
+  }
   if (typeof body.error === 'string') return { refused: body.error };
   if (!response.ok) throw new ApiError(`サーバーの応答が不正です (${response.status})。`);
   return searchResult(body);
