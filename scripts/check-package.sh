@@ -21,6 +21,7 @@ required=(
 )
 # Parts that only some versions of the project have: packed whenever they were built.
 [ -f desktop/dorvan.thumbnailer ] && required+=(./usr/share/thumbnailers/dorvan.thumbnailer)
+[ -f web/index.html ] && required+=(./usr/share/dorvan/web/index.html ./usr/share/dorvan/web/js/main.js)
 if [ -n "$(find build-package -name dorvan-render -type f -perm -u+x 2>/dev/null | head -1)" ]; then
   required+=(./usr/bin/dorvan-render)
 fi
