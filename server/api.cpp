@@ -6,6 +6,7 @@
 #include <list>
 #include <map>
 #include <set>
+#include <thread>
 
 #include "cli/cli_options.h"
 #include "cli/json_output.h"
@@ -398,7 +399,10 @@ ApiResponse Api::Search(const QueryParameters& query, const std::string& user) {
   }
   struct Release {
     JobSlots& slots;
-    ~Release() { slots.Release(); }
+    bool owned = true;
+    ~Release() {
+      if (owned) slots.Release();
+    }
   } release{searchSlots_};
 
   // The targets: each root's drawings in walk order, roots in the configuration's order.
@@ -423,24 +427,66 @@ ApiResponse Api::Search(const QueryParameters& query, const std::string& user) {
   }
   unavailable += "]";
   scanning += "]";
+  if (lists.empty()) {
+    // Nothing searchable: say which roots are missing instead of "nothing found".
+    ApiResponse missing = ErrorResponse(503, "the archive folders asked for are unavailable");
+    missing.Body = "{\"error\": \"the archive folders asked for are unavailable\", \"unavailable\": " + unavailable + "}";
+    missing.Headers.emplace_back("Retry-After", "30");
+    return missing;
+  }
 
-  std::unique_ptr<index::IndexedDrawingSource> source;
+  // The run has a thread of its own: a pathological pattern can hold one drawing for
+  // long, and the answer must not wait for it. A run past its deadline stops at its next
+  // drawing and gives its slot back then.
+  struct Run {
+    Run(std::chrono::steady_clock::time_point deadline, const std::atomic<bool>& stopping) : watch(deadline, stopping) {}
+    std::unique_ptr<index::IndexedDrawingSource> source;
+    SearchWatch watch;
+    SearchControls controls;
+    SearchOutcome outcome;
+    std::mutex mutex;
+    std::condition_variable finished;
+    bool done = false;
+  };
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(config_.Limit.SearchSeconds);
+  auto run = std::make_shared<Run>(deadline, stopping_);
   {
     std::lock_guard lock(sources_->mutex);
     if (!sources_->idle.empty()) {
-      source = std::move(sources_->idle.back());
+      run->source = std::move(sources_->idle.back());
       sources_->idle.pop_back();
     }
   }
-  if (!source) source = std::make_unique<index::IndexedDrawingSource>(config_.IndexPath);
-  SearchWatch watch(std::chrono::steady_clock::now() + std::chrono::seconds(config_.Limit.SearchSeconds), stopping_);
-  RunSettings settings;
-  settings.CollectMatches = true;
-  SearchOutcome outcome = Works(cli::ControlsFor(options, targets), *source, watch, &watch, settings);
+  if (!run->source) run->source = std::make_unique<index::IndexedDrawingSource>(config_.IndexPath);
+  run->controls = cli::ControlsFor(options, targets);
+  release.owned = false;
+  std::thread([this, run] {
+    RunSettings settings;
+    settings.CollectMatches = true;
+    run->outcome = Works(run->controls, *run->source, run->watch, &run->watch, settings);
+    {
+      std::lock_guard lock(sources_->mutex);
+      sources_->idle.push_back(std::move(run->source));
+    }
+    searchSlots_.Release();
+    std::lock_guard lock(run->mutex);
+    run->done = true;
+    run->finished.notify_all();
+  }).detach();
   {
-    std::lock_guard lock(sources_->mutex);
-    sources_->idle.push_back(std::move(source));
+    std::unique_lock lock(run->mutex);
+    while (!run->done) {
+      run->finished.wait_for(lock, std::chrono::milliseconds(100));
+      if (run->done) break;
+      if (stopping_.load()) return ErrorResponse(503, "the server is stopping");
+      if (std::chrono::steady_clock::now() > deadline + std::chrono::milliseconds(500)) {
+        return ErrorResponse(503, "the search took longer than " + std::to_string(config_.Limit.SearchSeconds) +
+                                      " seconds and was stopped; narrow it down");
+      }
+    }
   }
+  const SearchOutcome& outcome = run->outcome;
+  SearchWatch& watch = run->watch;
   if (outcome.Ending == RunEnding::Refused || outcome.Ending == RunEnding::MalformedPattern) {
     ApiResponse refused = ErrorResponse(400, outcome.Message);
     refused.Body = "{\"error\": " + JsonString(outcome.Message) + ", \"refused\": true, \"code\": 0, \"message\": " +

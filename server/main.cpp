@@ -6,6 +6,7 @@
 #include <pthread.h>
 #include <signal.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -154,5 +155,9 @@ int main(int argc, char** argv) {
   http.Stop(kShutdownWaitMs, [&] { stopping.store(true); });
   catalog.Stop();
   Log("dorvan-server: stopped");
-  return kExitStopped;
+  // A search stopped at its deadline may still be finishing its drawing on a thread of
+  // its own; the program ends without waiting for it (what it would still add to the
+  // index is only a cache, and SQLite keeps the file whole whenever a process ends).
+  std::fflush(nullptr);
+  _exit(kExitStopped);
 }
