@@ -14,6 +14,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTabBar>
+#include <QTimer>
 #include <QSaveFile>
 #include <QTreeView>
 #include <cstdio>
@@ -46,6 +47,8 @@ namespace {
 
 constexpr int kFolderPage = 0;
 constexpr int kFilesPage = 1;
+// How often a run's state is shown: about the screen's rate.
+constexpr int kRunFrameMilliseconds = 30;
 
 template <typename Widget>
 Widget* Named(Widget* widget, const char* name) {
@@ -392,33 +395,54 @@ int16_t MainWindow::Works() {
         messages_->Show(this, title, text, MessageIcon::None, MessageButtons::Ok);
       });
   connect(&run, &SearchRunThread::historyAdded, this, &MainWindow::AddHistory);
-  connect(&run, &SearchRunThread::progressed, this, [this](int current, int total) {
-    progressBar1_->show();
-    progressBar1_->setMaximum(total);
-    progressBar1_->setValue(current);
-  });
-  connect(&run, &SearchRunThread::highlighted, this, [targets](int index) {
-    if (QListWidgetItem* item = targets->item(index)) {
-      item->setSelected(true);
-      targets->scrollToItem(item);
+  // The window shows the run's state at the screen's pace: one event per drawing kept the
+  // window's thread busy until the run ended, and Escape waited behind them.
+  std::vector<int> highlighted;
+  auto showState = [this, &run, targets, &highlighted] {
+    RunState state = run.TakeState();
+    if (state.total > 0) {
+      progressBar1_->setMaximum(state.total);
+      progressBar1_->setValue(state.currentIndex);
+      progressBar1_->show();
     }
-  });
-  connect(&run, &SearchRunThread::deselected, this, [targets](int index) {
-    if (QListWidgetItem* item = targets->item(index)) item->setSelected(false);
-  });
-  connect(&run, &SearchRunThread::drawingFound, this, [this](const QByteArray& path) {
-    const std::string bytes = path.toStdString();
-    list2_->AddPath(bytes);
-    list2Extent_.AddEntry(bytes);
-    ApplyExtent(list2_, list2Extent_);
-  });
+    if (state.highlighted != highlighted) {
+      for (int row : highlighted) {
+        if (QListWidgetItem* item = targets->item(row)) item->setSelected(false);
+      }
+      for (int row : state.highlighted) {
+        if (QListWidgetItem* item = targets->item(row)) item->setSelected(true);
+      }
+      if (!state.highlighted.empty()) {
+        if (QListWidgetItem* item = targets->item(state.highlighted.back())) targets->scrollToItem(item);
+      }
+      highlighted = std::move(state.highlighted);
+    }
+    if (!state.found.empty()) {
+      for (const std::string& path : state.found) {
+        list2_->AddPath(path);
+        list2Extent_.AddEntry(path);
+      }
+      ApplyExtent(list2_, list2Extent_);
+    }
+  };
+  run.SetStateFlush(showState);
+  QTimer frames;
+  frames.setInterval(kRunFrameMilliseconds);
+  connect(&frames, &QTimer::timeout, this, showState);
 
   // The window takes no input but Escape while the run goes on; it still repaints.
   QEventLoop loop;
   connect(&run, &SearchRunThread::finished, &loop, &QEventLoop::quit);
   running_ = true;
   run.Start();
+  frames.start();
   loop.exec();
+  frames.stop();
+  showState();
+  // The run's last file is not highlighted once the run is over.
+  for (int row : highlighted) {
+    if (QListWidgetItem* item = targets->item(row)) item->setSelected(false);
+  }
   running_ = false;
   SearchOutcome outcome = run.TakeOutcome();
   lastEnding_ = outcome.Ending;

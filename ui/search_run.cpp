@@ -5,12 +5,6 @@
 
 namespace dorvan::ui {
 
-namespace {
-QByteArray Bytes(const std::string& text) {
-  return QByteArray(text.data(), static_cast<qsizetype>(text.size()));
-}
-}  // namespace
-
 SearchRunThread::SearchRunThread(SearchControls controls, SearchRequest& request,
                                  DrawingSource& source, RunSettings settings,
                                  const std::atomic<bool>& cancel,
@@ -53,27 +47,57 @@ void SearchRunThread::AddHistory(const std::u16string& text) {
 
 bool SearchRunThread::CancelRequested() { return cancel_.load(); }
 
-void SearchRunThread::Progress(int currentIndex, int total) { emit progressed(currentIndex, total); }
+void SearchRunThread::Progress(int currentIndex, int total) {
+  std::lock_guard lock(stateMutex_);
+  state_.currentIndex = currentIndex;
+  state_.total = total;
+}
 
-void SearchRunThread::Highlight(int index) { emit highlighted(index); }
+void SearchRunThread::Highlight(int index) {
+  std::lock_guard lock(stateMutex_);
+  state_.highlighted.push_back(index);
+  newestHighlight_ = index;
+}
 
-void SearchRunThread::Deselect(int index) { emit deselected(index); }
+void SearchRunThread::Deselect(int index) {
+  std::lock_guard lock(stateMutex_);
+  std::erase(state_.highlighted, index);
+}
 
-void SearchRunThread::Unreadable(const std::string& path) { emit drawingUnreadable(Bytes(path)); }
+void SearchRunThread::Found(const std::string& path, std::size_t) {
+  std::lock_guard lock(stateMutex_);
+  state_.found.push_back(path);
+}
 
-void SearchRunThread::Found(const std::string& path, std::size_t) { emit drawingFound(Bytes(path)); }
+RunState SearchRunThread::TakeState() {
+  std::lock_guard lock(stateMutex_);
+  RunState taken;
+  taken.currentIndex = state_.currentIndex;
+  taken.total = state_.total;
+  taken.highlighted = state_.highlighted;
+  // A file read between two looks at the state is still shown once.
+  if (taken.highlighted.empty() && newestHighlight_ >= 0) taken.highlighted.push_back(newestHighlight_);
+  newestHighlight_ = -1;
+  taken.found.swap(state_.found);
+  return taken;
+}
 
 void SearchRunThread::ShowReaderMessage(const std::string& text, const std::string& title) {
   if (!onReaderMessage_) return;
   const QString qtext = QString::fromStdString(text);
   const QString qtitle = QString::fromStdString(title);
   if (QThread::currentThread() == thread()) {
+    if (flush_) flush_();
     onReaderMessage_(qtext, qtitle);
     return;
   }
   std::lock_guard<std::mutex> lock(messageMutex_);
   QMetaObject::invokeMethod(
-      this, [this, &qtext, &qtitle] { onReaderMessage_(qtext, qtitle); },
+      this,
+      [this, &qtext, &qtitle] {
+        if (flush_) flush_();
+        onReaderMessage_(qtext, qtitle);
+      },
       Qt::BlockingQueuedConnection);
 }
 

@@ -13,10 +13,14 @@
 #include <QTest>
 #include <QTimer>
 #include <array>
+#include <atomic>
+#include <chrono>
 #include <functional>
+#include <thread>
 
 #include "tests/support/drawing_writer.h"
 #include "tests/support/temp_folder.h"
+#include "tests/search/search_fixtures.h"
 #include "tests/ui/window_fixture.h"
 #include "ui/error_window.h"
 #include "ui/list_box.h"
@@ -83,6 +87,30 @@ void WhenModalWindowShows(std::function<void(QWidget*)> act) {
   });
   poll->start();
 }
+
+// Every path is a drawing holding "図", handed over after `pause`: slept through (a slow
+// disk) or spun through (drawings as fast as a warm cache gives them).
+class PacedSource : public dorvan::DrawingSource {
+ public:
+  PacedSource(std::chrono::microseconds pause, bool spin) : pause_(pause), spin_(spin) {}
+  bool Read(const std::string&, bool, dorvan::JwwDrawing& out, dorvan::ReaderMessages*) override {
+    if (spin_) {
+      const auto until = std::chrono::steady_clock::now() + pause_;
+      while (std::chrono::steady_clock::now() < until) {
+      }
+    } else {
+      std::this_thread::sleep_for(pause_);
+    }
+    out = dorvan::testing::MakeDrawing({u"図"});
+    ++reads;
+    return true;
+  }
+  std::atomic<int> reads{0};
+
+ private:
+  std::chrono::microseconds pause_;
+  bool spin_;
+};
 
 bool HasFocus(QWidget* control) {
   QWidget* focus = QApplication::focusWidget();
@@ -379,6 +407,47 @@ class SearchRunTest : public QObject {
     Search(w, QStringLiteral("図面"));
     QCOMPARE(w.LastEnding(), dorvan::RunEnding::Completed);
     QCOMPARE(w.List2()->count(), 1);
+  }
+
+  // Escape in the middle of a run stops it before the next drawing, whether the drawings
+  // come slowly or as fast as they can; the found list fills while the run goes on.
+  void EscapeInTheMiddleOfARunStopsItBeforeTheNextDrawing() {
+    struct Pace {
+      const char* name;
+      std::chrono::microseconds pause;
+      bool spin;
+      int targets;
+    };
+    for (const Pace& pace : {Pace{"slow", std::chrono::milliseconds(20), false, 300},
+                             Pace{"fast", std::chrono::microseconds(100), true, 6000}}) {
+      PacedSource source(pace.pause, pace.spin);
+      WindowServices services;
+      services.drawings = &source;
+      WindowFixture f(services);
+      MainWindow& w = f.w();
+      w.SetRunSettings({.ReadThreads = 1});
+      for (int i = 0; i < pace.targets; ++i) w.List1()->AddPath("/d/" + std::to_string(i) + ".jww");
+      int readsAtEscape = -1;
+      int foundAtEscape = 0;
+      QTimer watch;
+      watch.setInterval(1);
+      QObject::connect(&watch, &QTimer::timeout, [&] {
+        if (readsAtEscape >= 0 || !w.Running() || w.List2()->count() < 3) return;
+        readsAtEscape = source.reads.load();
+        foundAtEscape = w.List2()->count();
+        QTest::keyClick(&w, Qt::Key_Escape);
+      });
+      watch.start();
+      Search(w, QStringLiteral("図"));
+      QVERIFY2(readsAtEscape > 0, pace.name);
+      QCOMPARE(w.LastEnding(), dorvan::RunEnding::Cancelled);
+      // At most the drawing being read when Escape came is finished.
+      QVERIFY2(source.reads.load() <= readsAtEscape + 1, pace.name);
+      QVERIFY2(source.reads.load() < pace.targets, pace.name);
+      QVERIFY2(foundAtEscape > 0, pace.name);
+      QCOMPARE(w.List2()->count(), source.reads.load());
+      QVERIFY(Selected(w.List1()).empty());
+    }
   }
 
   // While the run waits on a reader message, clicks and typing on the window do nothing.
