@@ -5,6 +5,7 @@
 #include <QComboBox>
 #include <QPushButton>
 #include <QShortcut>
+#include <QTimer>
 
 #include "files/search_history.h"
 #include "reader/jww_reader.h"
@@ -97,6 +98,22 @@ bool Program::Form_Load(const std::vector<std::string>& args) {
     return false;
   }
   return true;
+}
+
+void Program::TakeHandOver(const std::vector<std::string>& args) {
+  if (unloaded_) return;
+  if (window_->Running() || scan_->Running()) {
+    // The run walks the list it was given; the new drawings join it afterwards.
+    QTimer::singleShot(100, this, [this, args] { TakeHandOver(args); });
+    return;
+  }
+  targets_->AppendCommandLine(args);
+  targets_->ApplyTargetButtonRule();
+  MainWindow& w = *window_;
+  w.setWindowState(w.windowState() & ~Qt::WindowMinimized);
+  w.show();
+  w.raise();
+  w.activateWindow();
 }
 
 void Program::Command7_Click() {

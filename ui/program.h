@@ -56,6 +56,11 @@ class Program : public QObject {
   // keeps the history.
   void Command7_Click();
 
+  // A later start handed over its arguments: the drawings among them join List1 as this
+  // program's own command line did, the target-button rule follows, and the window comes
+  // to the front. Waits while a search run or a folder scan goes on.
+  void TakeHandOver(const std::vector<std::string>& args);
+
   // The main window is closing, for whatever reason: every other window closes with it and
   // the program ends. Nothing is saved here.
   void Form_Unload();

@@ -9,11 +9,13 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <thread>
 
 #include "tests/ui/program_fixture.h"
 #include "ui/folder_page.h"
 #include "ui/folder_scan.h"
 #include "ui/message_window.h"
+#include "ui/single_instance.h"
 
 using namespace dorvan::ui;
 using namespace dorvan::ui::testing;
@@ -124,6 +126,27 @@ class StartupTest : public QObject {
     QVERIFY(!f.w().isVisible());
     QCOMPARE(f.processEnds, 1);
     QCOMPARE(Read(folder.History()), QByteArray("<missing>"));
+  }
+
+  // A later start hands its drawings to the running copy, which adds them as its own
+  // command line would and can then clear them.
+  void SecondStartHandsItsDrawingsToTheRunningCopy() {
+    QTemporaryDir runtime;
+    WorkingFolder folder;
+    ProgramFixture f;
+    QVERIFY(f.p().Form_Load({"a.jww"}));
+    SingleInstance running(runtime.path());
+    QVERIFY(running.TryAcquire());
+    QVERIFY(running.Listen([&f](const Paths& args) { f.p().TakeHandOver(args); }));
+    SingleInstance later(runtime.path());
+    QVERIFY(!later.TryAcquire());
+    bool handed = false;
+    std::thread start([&] { handed = later.HandOver({"/d/b.jww", "notes.txt", "/d/C.JWW"}); });
+    QTRY_COMPARE(f.w().List1()->Paths(), (Paths{"/d/b.jww", "/d/C.JWW", "a.jww"}));
+    start.join();
+    QVERIFY(handed);
+    QVERIFY(f.w().Command4()->isEnabled());
+    QVERIFY(f.w().Command5()->isEnabled());
   }
 
   void SecondCopyEndsAtOnceAndTheFirstRunsOn() {
