@@ -15,6 +15,10 @@ ListBox::ListBox(Order order, QWidget* parent) : QListWidget(parent), order_(ord
   setSelectionMode(QAbstractItemView::ExtendedSelection);
   setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
   setTextElideMode(Qt::ElideNone);
+  // Every entry is one line in the list's font; the widths are the extent's business. Without
+  // this the list measures the text of every entry to lay itself out, again after each
+  // change: 20,000 found drawings cost the run more than the search itself.
+  setUniformItemSizes(true);
   // QListWidget's own sorting compares case-sensitively; AddPath places entries instead.
   setSortingEnabled(false);
 }
