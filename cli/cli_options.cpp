@@ -110,6 +110,10 @@ bool ParseCommandLine(int argc, const char* const* argv, CliOptions& options, st
         error = "--range must be one of " + Choices(kRangeNames);
         return false;
       }
+    } else if (name == "--version" && !hasValue &&
+               (i + 1 >= argc || std::string_view(argv[i + 1]).starts_with("--"))) {
+      // Alone, it asks for the program's version; with a value it is the file version.
+      options.showVersion = true;
     } else if (name == "--version") {
       if (!takeValue()) return false;
       options.versionIndex = IndexOf(kVersionItems, value);
@@ -180,7 +184,8 @@ Search JWW drawings for a text or a value and list the drawings that match.
   --case          case-sensitive ("大文字小文字別"); without it case, character width
                   and backslash/yen are ignored, except for block names
   --regex         TEXT is a regular expression ("正規表現")
-  --version V     220|223|225|230|300|351|420|600|700
+  --version V     220|223|225|230|300|351|420|600|700; without a value, print the
+                  program's name and version and end
   --size S        A0|A1|A2|A3|A4|2A|3A|4A|5A|10m|50m|100m
   --dpi D         300|600: the line-width base 10 or 20 (default 300)
   --no-recursive  scan only the folders named, not their subfolders

@@ -27,6 +27,7 @@ struct CliOptions {
   std::string indexPath;      // --index FILE; empty: the default index of the user
   bool indexStats = false;    // --index-stats
   bool help = false;
+  bool showVersion = false;   // --version without a value: the program's name and version
   std::vector<std::string> paths;
 };
 

@@ -269,6 +269,10 @@ int main(int argc, char** argv) {
     std::fputs(dorvan::cli::UsageText().c_str(), stdout);
     return 0;
   }
+  if (options.showVersion) {
+    std::puts("dorvan-search " DORVAN_VERSION);
+    return 0;
+  }
   InstallInterruptHandler();
   // The records of drawings keep their arrays from one drawing to the next, so the heap
   // may keep what is freed for the next allocations (no trimming) — except blocks of a

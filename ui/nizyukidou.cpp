@@ -4,7 +4,9 @@
 #include <QDir>
 #include <QLibraryInfo>
 #include <QTranslator>
+#include <cstdio>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "files/command_line.h"
@@ -27,6 +29,10 @@ std::vector<std::string> FromHere(const std::vector<std::string>& args) {
 }  // namespace
 
 int Main(int argc, char** argv) {
+  if (argc == 2 && std::string_view(argv[1]) == "--version") {
+    std::puts("dorvan " DORVAN_VERSION);
+    return 0;
+  }
   // Before the application object, so a second copy does not even reach the display; it
   // hands the drawings it was given to the running copy and ends without a word.
   SingleInstance instance;

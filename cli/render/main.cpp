@@ -69,6 +69,10 @@ int WriteDxfFile(const dorvan::cli::RenderOptions& options) {
 
 int main(int argc, char** argv) {
   std::vector<std::string> arguments(argv + 1, argv + argc);
+  if (arguments == std::vector<std::string>{"--version"}) {
+    std::puts("dorvan-render " DORVAN_VERSION);
+    return kExitWritten;
+  }
   const dorvan::cli::RenderOptions options = dorvan::cli::ParseRenderOptions(arguments);
   if (options.help) {
     std::fputs(dorvan::cli::RenderUsage().c_str(), stdout);

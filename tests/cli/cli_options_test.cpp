@@ -34,6 +34,18 @@ TEST(ParseCommandLine, OptionsBecomeControls) {
   EXPECT_EQ(controls.Combo1Text, u"図面");
 }
 
+// --version without a value asks for the program's version; with one it stays the filter.
+TEST(ParseCommandLine, VersionAloneAsksForTheProgramsVersion) {
+  const std::vector<std::pair<std::vector<const char*>, bool>> cases = {
+      {{"--version"}, true}, {{"--version", "--json"}, true}, {{"--version", "700"}, false}, {{"--version=700"}, false}};
+  for (const auto& [args, asks] : cases) {
+    CliOptions options;
+    std::string error;
+    ASSERT_TRUE(Parse(args, options, error)) << error;
+    EXPECT_EQ(options.showVersion, asks) << args.size();
+  }
+}
+
 TEST(ParseCommandLine, RefusesWhatItDoesNotKnow) {
   const std::vector<std::vector<const char*>> bad = {
       {"--range", "texts"}, {"--size", "A5"}, {"--version", "500"}, {"--dpi", "150"},
