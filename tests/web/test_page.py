@@ -306,6 +306,8 @@ class SearchPage(unittest.TestCase):
         self.assertNotIn('preview=', DRIVER.current_url)
 
         row_of('平面図.jww').find_element(By.XPATH, ".//button[text()='パスをコピー']").click()
+        # The copy is done when the page says so; the clipboard is read after that.
+        wait(lambda: 'パスをコピーしました' in by_id('toast').get_attribute('textContent'), 'the copy')
         copied = DRIVER.execute_async_script("navigator.clipboard.readText().then(arguments[0], e => arguments[0]('!' + e))")
         self.assertEqual(copied, OFFICE_SHOWN_AS + '\\現場A\\平面図.jww')
 

@@ -67,6 +67,7 @@ export class Preview {
     this.title.textContent = drawing.name ? `${drawing.name} - プレビュー` : 'プレビュー';
     this.setLinks(drawing);
     this.picture.removeAttribute('src');
+    delete this.view.dataset.sharp;
     this.picture.classList.remove('loaded');
     this.boxes.replaceChildren();
     this.info.replaceChildren();
