@@ -167,6 +167,11 @@ def sharp_view():
     return [float(v) for v in query['view'][0].split(',')] if 'view' in query else None, query
 
 
+def read_bytes(path):
+    with open(path, 'rb') as f:
+        return f.read()
+
+
 def screenshot(name):
     os.makedirs(ARGS.screenshots, exist_ok=True)
     DRIVER.save_screenshot(os.path.join(ARGS.screenshots, name))
@@ -310,6 +315,23 @@ class SearchPage(unittest.TestCase):
         wait(lambda: 'パスをコピーしました' in by_id('toast').get_attribute('textContent'), 'the copy')
         copied = DRIVER.execute_async_script("navigator.clipboard.readText().then(arguments[0], e => arguments[0]('!' + e))")
         self.assertEqual(copied, OFFICE_SHOWN_AS + '\\現場A\\平面図.jww')
+
+    def test_downloads(self):
+        from selenium.webdriver.common.by import By
+        folder = os.path.join(TEMP, 'downloads')
+        os.makedirs(folder, exist_ok=True)
+        DRIVER.execute_cdp_cmd('Page.setDownloadBehavior', {'behavior': 'allow', 'downloadPath': folder})
+        open_page('?range=data&text=' + urllib.parse.quote('さくら邸'))
+        search_shown({'range': 'data', 'text': 'さくら邸'})
+        by_id('save-list').click()
+        row_of('平面図.jww').find_element(By.XPATH, ".//a[text()='ダウンロード']").click()
+        saved = lambda name: os.path.join(folder, name)
+        wait(lambda: os.path.exists(saved('該当ファイル.csv')) and os.path.exists(saved('平面図.jww')), 'the downloads')
+        csv = read_bytes(saved('該当ファイル.csv')).decode('utf-8')
+        self.assertTrue(csv.startswith('\ufeffパス,範囲,場所,レイヤグループ,レイヤ,X,Y,文字\r\n'))
+        self.assertIn(OFFICE_SHOWN_AS + '\\現場A\\平面図.jww,データ内,図面,0,1,290,35,工事名称 さくら邸新築工事\r\n', csv)
+        drawing = os.path.join(TEMP, 'drawings', '現場A', '平面図.jww')
+        wait(lambda: read_bytes(saved('平面図.jww')) == read_bytes(drawing), 'the whole drawing')
 
     def test_markup_stays_text(self):
         from selenium.webdriver.common.by import By
