@@ -24,6 +24,13 @@ class ShellOpener {
   virtual int32_t ShellOpen(const std::string& file, int32_t showCommand) = 0;
   // The system's own words on the latest failure of ShellOpen; empty when it has none.
   virtual std::string FailureDetail() const { return {}; }
+  // True when the desktop has an application for files of `contentType` (a MIME type).
+  virtual bool HasApplicationFor(const std::string& /*contentType*/) { return false; }
+  // Opens `file` with the application for `contentType`, whatever type the file's name or
+  // contents suggest; 0 or an error number, as ShellOpen.
+  virtual int32_t ShellOpenAs(const std::string& /*file*/, const std::string& /*contentType*/) {
+    return kShellNoApplication;
+  }
 };
 
 }  // namespace dorvan

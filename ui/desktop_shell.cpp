@@ -67,16 +67,38 @@ int32_t DesktopShell::ShellOpen(const std::string& file, int32_t /*showCommand*/
     g_free(description);
     return kShellNoApplication;
   }
+  return Launch(application.get(), target.get());
+}
+
+int32_t DesktopShell::Launch(GAppInfo* application, GFile* target) {
   GList files{};
-  files.data = target.get();
-  rawError = nullptr;
-  const gboolean launched = g_app_info_launch(application.get(), &files, nullptr, &rawError);
-  error.reset(rawError);
+  files.data = target;
+  GError* rawError = nullptr;
+  const gboolean launched = g_app_info_launch(application, &files, nullptr, &rawError);
+  std::unique_ptr<GError, ErrorFree> error(rawError);
   if (!launched) {
-    detail_ = error ? error->message : g_app_info_get_name(application.get());
+    detail_ = error ? error->message : g_app_info_get_name(application);
     return kShellLaunchFailed;
   }
   return 0;
+}
+
+bool DesktopShell::HasApplicationFor(const std::string& contentType) {
+  const GObjectPtr<GAppInfo> application(ApplicationFor(contentType.c_str()));
+  return application != nullptr;
+}
+
+int32_t DesktopShell::ShellOpenAs(const std::string& file, const std::string& contentType) {
+  detail_.clear();
+  struct stat status {};
+  if (::stat(file.c_str(), &status) != 0) return kShellFileMissing;
+  const GObjectPtr<GAppInfo> application(ApplicationFor(contentType.c_str()));
+  if (!application) {
+    detail_ = contentType;
+    return kShellNoApplication;
+  }
+  const GObjectPtr<GFile> target(g_file_new_for_path(file.c_str()));
+  return Launch(application.get(), target.get());
 }
 
 }  // namespace dorvan::ui

@@ -3,6 +3,9 @@
 
 #include "files/shell_open.h"
 
+typedef struct _GAppInfo GAppInfo;
+typedef struct _GFile GFile;
+
 namespace dorvan::ui {
 
 // Asks the desktop's application registry (GIO, which reads the freedesktop.org MIME
@@ -12,8 +15,11 @@ class DesktopShell : public ShellOpener {
  public:
   int32_t ShellOpen(const std::string& file, int32_t showCommand) override;
   std::string FailureDetail() const override { return detail_; }
+  bool HasApplicationFor(const std::string& contentType) override;
+  int32_t ShellOpenAs(const std::string& file, const std::string& contentType) override;
 
  private:
+  int32_t Launch(GAppInfo* application, GFile* target);
   std::string detail_;
 };
 

@@ -31,6 +31,7 @@ ListContextMenu::ListContextMenu(ListBox& list, ShellOpener& shell, MessageBoxes
       if (list_.currentRow() >= 0) found_.preview(list_.currentRow());
     });
   }
+  if (found_.preview) openDxf_ = menu_->addAction(QStringLiteral("DXF で開く"), this, &ListContextMenu::OpenSelectedAsDxf);
   if (found_.showMatches) {
     showMatches_ = menu_->addAction(QStringLiteral("一致箇所を表示"), this, [this] {
       if (list_.currentRow() >= 0) found_.showMatches(list_.currentRow());
@@ -39,8 +40,13 @@ ListContextMenu::ListContextMenu(ListBox& list, ShellOpener& shell, MessageBoxes
   openFolder_ = menu_->addAction(QStringLiteral("フォルダを開く"), this, &ListContextMenu::OpenSelectedFolders);
   copyPaths_ = menu_->addAction(QStringLiteral("パスをコピー"), this, &ListContextMenu::CopySelectedPaths);
   copyPaths_->setShortcut(QKeySequence::Copy);
+  if (found_.saveDxf || found_.saveList) menu_->addSeparator();
+  if (found_.saveDxf) {
+    saveDxf_ = menu_->addAction(QStringLiteral("DXF で保存…"), this, [this] {
+      if (list_.currentRow() >= 0) found_.saveDxf(list_.currentRow());
+    });
+  }
   if (found_.saveList) {
-    menu_->addSeparator();
     saveList_ = menu_->addAction(QStringLiteral("一覧を保存…"), this, [this] { found_.saveList(); });
   }
 
@@ -57,6 +63,8 @@ QMenu* ListContextMenu::Menu() {
   if (showMatches_ != nullptr) showMatches_->setEnabled(list_.currentItem() != nullptr);
   if (preview_ != nullptr) preview_->setEnabled(list_.currentItem() != nullptr);
   if (saveList_ != nullptr) saveList_->setEnabled(list_.count() > 0);
+  if (openDxf_ != nullptr) openDxf_->setEnabled(any);
+  if (saveDxf_ != nullptr) saveDxf_->setEnabled(list_.currentItem() != nullptr);
   return menu_;
 }
 
@@ -82,6 +90,16 @@ void ListContextMenu::OpenSelected() {
     if (found_.preview) preview = [this, row] { found_.preview(row); };
     OpenDrawing(shell_, messages_, &list_, list_.PathAt(row), kShowMaximized, preview);
   }
+}
+
+void ListContextMenu::OpenSelectedAsDxf() {
+  const std::vector<std::string> paths = list_.SelectedPaths();
+  if (paths.size() > kOpenWithoutAsking &&
+      messages_.Show(&list_, MainCaption(), QStringLiteral("%1 個のファイルを開きますか？").arg(paths.size()),
+                     MessageIcon::Exclamation, MessageButtons::YesNo) != MessageAnswer::Yes) {
+    return;
+  }
+  for (const std::string& path : paths) OpenAsDxf(shell_, messages_, &list_, path);
 }
 
 void ListContextMenu::OpenSelectedFolders() {

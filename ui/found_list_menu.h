@@ -1,6 +1,6 @@
 // The context menu of a list of drawings (right click or the menu key) and its Ctrl+C:
 // "開く", "フォルダを開く", "パスをコピー" on the selected entries, and for the found list also
-// "一致箇所を表示" and "一覧を保存…", which its owner carries out.
+// "DXF で開く", "一致箇所を表示", "DXF で保存…" and "一覧を保存…", which its owner carries out.
 #pragma once
 
 #include <QObject>
@@ -40,6 +40,7 @@ class ListContextMenu : public QObject {
     std::function<void(int row)> showMatches;  // "一致箇所を表示" for the current entry
     std::function<void()> saveList;            // "一覧を保存…"
     std::function<void(int row)> preview;      // "プレビュー" of the current entry
+    std::function<void(int row)> saveDxf;      // "DXF で保存…" of the current entry
   };
 
   // What the desktop cannot open is reported through `messages`.
@@ -53,6 +54,8 @@ class ListContextMenu : public QObject {
   void OpenSelected();
   void OpenSelectedFolders();
   void CopySelectedPaths();
+  // "DXF で開く": each selected drawing opened as DXF in the desktop's CAD program.
+  void OpenSelectedAsDxf();
 
  private:
   void ShowAt(const QPoint& position);
@@ -68,6 +71,8 @@ class ListContextMenu : public QObject {
   QAction* openFolder_ = nullptr;
   QAction* copyPaths_ = nullptr;
   QAction* saveList_ = nullptr;
+  QAction* openDxf_ = nullptr;
+  QAction* saveDxf_ = nullptr;
 };
 
 }  // namespace dorvan::ui

@@ -27,6 +27,7 @@
 #include "search/search_items.h"
 #include "search/search_range.h"
 #include "ui/desktop_shell.h"
+#include "ui/dxf_save.h"
 #include "ui/error_window.h"
 #include "ui/found_list_menu.h"
 #include "ui/found_matches.h"
@@ -191,7 +192,8 @@ void MainWindow::BuildFoundArea() {
   connect(list2_, &QListWidget::itemDoubleClicked, this, [this] { List2_DblClick(); });
   list2Menu_ = new ListContextMenu(*list2_, *shell_, *messages_,
                                    {[this](int row) { ShowMatchesOf(row); }, [this] { SaveFoundList(); },
-                                    [this](int row) { ShowPreviewOf(list2_, row); }});
+                                    [this](int row) { ShowPreviewOf(list2_, row); },
+                                    [this](int row) { SaveDrawingAsDxf(*pictureSaveDialog_, *messages_, this, list2_->PathAt(row)); }});
 }
 
 void MainWindow::BuildRangeFrame() {
@@ -546,7 +548,11 @@ void MainWindow::ShowMatchesOf(int row) {
 void MainWindow::ShowPreviewOf(ListBox* list, int row) {
   const QListWidgetItem* item = list != nullptr ? list->item(row) : nullptr;
   if (item == nullptr) return;
-  if (preview_ == nullptr) preview_ = new PreviewWindow(*messages_, *pictureSaveDialog_, this);
+  if (preview_ == nullptr) {
+    preview_ = new PreviewWindow(*messages_, *pictureSaveDialog_, this);
+    if (shell_->HasApplicationFor(kDxfContentType))
+      preview_->SetDxfOpener([this](const std::string& path) { OpenAsDxf(*shell_, *messages_, preview_, path); });
+  }
   previewSource_ = list;
   preview_->ShowDrawing(list->PathAt(row), list == list2_ ? MatchesOf(*item) : nullptr);
   preview_->show();

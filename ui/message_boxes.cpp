@@ -52,8 +52,11 @@ std::unique_ptr<QMessageBox> MakeMessageBox(QWidget* parent, const QString& titl
   } else {
     box->setStandardButtons(QMessageBox::Ok);
     box->button(QMessageBox::Ok)->setText(QStringLiteral("OK"));
-    if (buttons == MessageButtons::OkPreview) {
-      box->addButton(QStringLiteral("プレビュー"), QMessageBox::ActionRole);
+    if (buttons == MessageButtons::OkPreview || buttons == MessageButtons::OkPreviewDxf)
+      box->addButton(QStringLiteral("プレビュー"), QMessageBox::ActionRole)->setObjectName(QStringLiteral("preview"));
+    if (buttons == MessageButtons::OkDxf || buttons == MessageButtons::OkPreviewDxf)
+      box->addButton(QStringLiteral("DXF で開く"), QMessageBox::ActionRole)->setObjectName(QStringLiteral("dxf"));
+    if (buttons != MessageButtons::Ok) {
       box->setDefaultButton(QMessageBox::Ok);
       box->setEscapeButton(QMessageBox::Ok);
     }
@@ -65,11 +68,12 @@ MessageAnswer QtMessageBoxes::Show(QWidget* parent, const QString& title, const 
                                    MessageIcon icon, MessageButtons buttons) {
   const std::unique_ptr<QMessageBox> box = MakeMessageBox(parent, title, text, icon, buttons);
   const int answer = box->exec();
-  if (buttons == MessageButtons::OkPreview) {
-    return box->buttonRole(box->clickedButton()) == QMessageBox::ActionRole ? MessageAnswer::Preview
-                                                                           : MessageAnswer::Ok;
+  if (buttons != MessageButtons::YesNo && buttons != MessageButtons::YesNoOnly) {
+    const QString clicked = box->clickedButton() != nullptr ? box->clickedButton()->objectName() : QString();
+    if (clicked == QStringLiteral("preview")) return MessageAnswer::Preview;
+    if (clicked == QStringLiteral("dxf")) return MessageAnswer::Dxf;
+    return MessageAnswer::Ok;
   }
-  if (buttons == MessageButtons::Ok) return MessageAnswer::Ok;
   return answer == QMessageBox::Yes ? MessageAnswer::Yes : MessageAnswer::No;
 }
 

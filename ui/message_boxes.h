@@ -13,8 +13,9 @@ namespace dorvan::ui {
 enum class MessageIcon { None, Exclamation, Stop };
 // YesNoOnly: a question that only its two buttons answer (no close box, Escape ignored).
 // OkPreview: OK and "プレビュー", for a drawing that can be looked at in dorvan instead.
-enum class MessageButtons { Ok, YesNo, YesNoOnly, OkPreview };
-enum class MessageAnswer { Ok, Yes, No, Preview };
+// OkDxf, OkPreviewDxf: and "DXF で開く", for a drawing the desktop's CAD program can open as DXF.
+enum class MessageButtons { Ok, YesNo, YesNoOnly, OkPreview, OkDxf, OkPreviewDxf };
+enum class MessageAnswer { Ok, Yes, No, Preview, Dxf };
 
 class MessageBoxes {
  public:

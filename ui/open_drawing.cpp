@@ -1,5 +1,9 @@
 #include "ui/open_drawing.h"
 
+#include <QApplication>
+#include <sys/stat.h>
+
+#include "export/dxf_cache.h"
 #include "files/shell_open.h"
 #include "ui/main_window.h"
 #include "ui/message_boxes.h"
@@ -33,10 +37,42 @@ int32_t OpenDrawing(ShellOpener& shell, MessageBoxes& messages, QWidget* parent,
   QString text = OpenFailureText(path, result, shell.FailureDetail());
   // A drawing that is gone cannot be looked at either.
   const bool offerPreview = preview && result != kShellFileMissing;
+  struct stat status {};
+  const bool offerDxf = result == kShellNoApplication && ::stat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode) &&
+                        shell.HasApplicationFor(kDxfContentType);
   if (offerPreview) text += QStringLiteral("\n\n「プレビュー」で図面を見ることができます。");
-  const MessageAnswer answer = messages.Show(parent, MainCaption(), text, MessageIcon::Stop,
-                                             offerPreview ? MessageButtons::OkPreview : MessageButtons::Ok);
-  if (answer == MessageAnswer::Preview) preview();
+  if (offerDxf) text += QStringLiteral("\n「DXF で開く」で CAD プログラムで開くことができます。");
+  const MessageButtons buttons = offerPreview ? (offerDxf ? MessageButtons::OkPreviewDxf : MessageButtons::OkPreview)
+                                              : (offerDxf ? MessageButtons::OkDxf : MessageButtons::Ok);
+  const MessageAnswer answer = messages.Show(parent, MainCaption(), text, MessageIcon::Stop, buttons);
+  if (answer == MessageAnswer::Preview && offerPreview) preview();
+  if (answer == MessageAnswer::Dxf && offerDxf) OpenAsDxf(shell, messages, parent, path);
+  return result;
+}
+
+int32_t OpenAsDxf(ShellOpener& shell, MessageBoxes& messages, QWidget* parent, const std::string& path) {
+  QApplication::setOverrideCursor(Qt::WaitCursor);
+  const dxf::CachedDxf made = dxf::MakeCachedDxf(path, dxf::DxfCacheFolder());
+  QApplication::restoreOverrideCursor();
+  QString reason;
+  if (made.path.empty()) {
+    if (made.readResult != 0)
+      reason = QStringLiteral("図面を読み込めませんでした。");
+    else if (made.outcome == dxf::DxfOutcome::TooLarge)
+      reason = QStringLiteral("図面が大きすぎて DXF にできません。");
+    else
+      reason = QStringLiteral("DXF を書き込めませんでした。\n") + QString::fromStdString(dxf::DxfCacheFolder());
+    messages.Show(parent, MainCaption(), DisplayPath(path) + QStringLiteral("\n\n") + reason, MessageIcon::Stop,
+                  MessageButtons::Ok);
+    return kShellLaunchFailed;
+  }
+  const int32_t result = shell.ShellOpenAs(made.path, kDxfContentType);
+  if (result != 0) {
+    reason = result == kShellNoApplication ? QStringLiteral("DXF を開くアプリケーションが登録されていません。")
+                                           : OpenFailureText(made.path, result, shell.FailureDetail());
+    messages.Show(parent, MainCaption(), DisplayPath(path) + QStringLiteral("\n\n") + reason, MessageIcon::Stop,
+                  MessageButtons::Ok);
+  }
   return result;
 }
 

@@ -19,11 +19,20 @@ class MessageBoxes;
 // opener's error number, and the system's own words when it has any.
 QString OpenFailureText(const std::string& path, int32_t error, const std::string& detail);
 
+// The MIME type of DXF drawings, which CAD programs on the desktop register for.
+inline constexpr char kDxfContentType[] = "image/vnd.dxf";
+
 // Asks `shell` to open `path` (a drawing maximised, or a folder); when the request cannot be
 // issued, shows the reason in a message box (stop icon, OK, the main window's caption) over
-// `parent`, which offers "プレビュー" as well when `preview` is given and runs it when chosen.
+// `parent`, which offers "プレビュー" as well when `preview` is given and runs it when chosen,
+// and "DXF で開く" for a drawing without an application when the desktop has one for DXF.
 // Returns the opener's result.
 int32_t OpenDrawing(ShellOpener& shell, MessageBoxes& messages, QWidget* parent, const std::string& path,
                     int32_t showCommand = kShowMaximized, const std::function<void()>& preview = {});
+
+// "DXF で開く": writes the drawing's DXF into the cache (or reuses it) and opens it with the
+// desktop's application for DXF; what keeps it from opening is shown in a message box.
+// Returns 0 when the request was issued.
+int32_t OpenAsDxf(ShellOpener& shell, MessageBoxes& messages, QWidget* parent, const std::string& path);
 
 }  // namespace dorvan::ui

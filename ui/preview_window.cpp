@@ -21,6 +21,7 @@
 #include <mutex>
 #include <optional>
 
+#include "export/dxf_writer.h"
 #include "reader/jww_reader.h"
 #include "render/drawing_walk.h"
 #include "render/picture_export.h"
@@ -141,12 +142,16 @@ std::vector<std::vector<QPolygonF>> MatchedTextBoxes(const JwwDrawing& drawing, 
 
 QString QtPictureSaveDialog::ChoosePictureFile(QWidget* parent, const QString& suggestedName) {
   QFileDialog dialog(parent, QStringLiteral("図面を画像として保存"), QString(),
-                     QStringLiteral("PNG 画像 (*.png);;SVG 画像 (*.svg);;PDF (*.pdf)"));
+                     QStringLiteral("PNG 画像 (*.png);;SVG 画像 (*.svg);;PDF (*.pdf);;DXF 図面 (*.dxf)"));
   dialog.setAcceptMode(QFileDialog::AcceptSave);
   dialog.setDefaultSuffix(QStringLiteral("png"));
   QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, [&dialog](const QString& filter) {
     dialog.setDefaultSuffix(filter.section(QStringLiteral("*."), 1, 1).section(QLatin1Char(')'), 0, 0));
   });
+  if (suggestedName.endsWith(QStringLiteral(".dxf"), Qt::CaseInsensitive)) {
+    dialog.selectNameFilter(QStringLiteral("DXF 図面 (*.dxf)"));
+    dialog.setDefaultSuffix(QStringLiteral("dxf"));
+  }
   dialog.selectFile(suggestedName);
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
   return dialog.selectedFiles().constFirst();
@@ -180,8 +185,15 @@ PreviewWindow::PreviewWindow(MessageBoxes& messages, PictureSaveDialog& saveDial
   fit_->setToolTip(QStringLiteral("図面全体を表示 (Home)"));
   save_ = new QPushButton(QStringLiteral("保存…"), this);
   save_->setAccessibleName(QStringLiteral("保存"));
-  save_->setToolTip(QStringLiteral("PNG・SVG・PDF として保存"));
+  save_->setToolTip(QStringLiteral("PNG・SVG・PDF・DXF として保存"));
   save_->setEnabled(false);
+  openDxf_ = new QPushButton(QStringLiteral("DXF で開く"), this);
+  openDxf_->setAccessibleName(QStringLiteral("DXF で開く"));
+  openDxf_->setToolTip(QStringLiteral("図面を DXF にして CAD プログラムで開く"));
+  openDxf_->hide();
+  connect(openDxf_, &QPushButton::clicked, this, [this] {
+    if (dxfOpener_ && !path_.empty()) dxfOpener_(path_);
+  });
   matchList_ = new QListWidget(this);
   matchList_->setAccessibleName(QStringLiteral("一致した文字"));
   matchList_->hide();
@@ -196,6 +208,7 @@ PreviewWindow::PreviewWindow(MessageBoxes& messages, PictureSaveDialog& saveDial
   auto* buttons = new QHBoxLayout;
   buttons->addWidget(fit_);
   buttons->addWidget(save_);
+  buttons->addWidget(openDxf_);
   buttons->addStretch();
   auto* splitter = new QSplitter(this);
   splitter->addWidget(view_);
@@ -326,6 +339,11 @@ void PreviewWindow::Show(quint64 generation, std::shared_ptr<LoadResult> result)
   emit Loaded();
 }
 
+void PreviewWindow::SetDxfOpener(std::function<void(const std::string& path)> open) {
+  dxfOpener_ = std::move(open);
+  openDxf_->setVisible(static_cast<bool>(dxfOpener_));
+}
+
 void PreviewWindow::ShowMatch(int row) {
   if (!drawing_ || row < 0) return;
   const auto index = static_cast<std::size_t>(row);
@@ -343,8 +361,9 @@ void PreviewWindow::SaveAs() {
   if (file.isEmpty()) return;
   const std::string path = QFile::encodeName(file).toStdString();
   const std::optional<render::PictureFormat> format = render::FormatForPath(path);
-  if (!format) {
-    messages_.Show(this, windowTitle(), QStringLiteral("保存できるのは PNG・SVG・PDF です。\n%1").arg(file),
+  const bool dxf = file.endsWith(QStringLiteral(".dxf"), Qt::CaseInsensitive);
+  if (!format && !dxf) {
+    messages_.Show(this, windowTitle(), QStringLiteral("保存できるのは PNG・SVG・PDF・DXF です。\n%1").arg(file),
                    MessageIcon::Exclamation, MessageButtons::Ok);
     return;
   }
@@ -353,8 +372,10 @@ void PreviewWindow::SaveAs() {
   saving_ = true;
   save_->setEnabled(false);
   saveAction_->setEnabled(false);
-  auto job = [drawing = drawing_, path, format = *format, file, title = windowTitle(), mailbox = mailbox_] {
-    const bool written = render::ExportPicture(*drawing, path, format, kExportLongerSide) == render::ExportOutcome::Written;
+  auto job = [drawing = drawing_, path, format, dxf, file, title = windowTitle(), mailbox = mailbox_] {
+    const bool written = dxf ? dxf::WriteDxf(*drawing, path) == dxf::DxfOutcome::Written
+                             : render::ExportPicture(*drawing, path, *format, kExportLongerSide) ==
+                                   render::ExportOutcome::Written;
     std::lock_guard lock(mailbox->mutex);
     if (mailbox->window == nullptr) return;
     PreviewWindow* window = mailbox->window;

@@ -63,6 +63,11 @@ class PreviewWindow : public QWidget {
   // "保存…": asks for a file and writes the drawing there on a worker thread; Saved follows.
   void SaveAs();
 
+  // Shows "DXF で開く", which calls `open` with the drawing's path (the desktop has a CAD
+  // program); an empty function hides it.
+  void SetDxfOpener(std::function<void(const std::string& path)> open);
+  QPushButton* OpenDxfButton() const { return openDxf_; }
+
   DrawingView* View() const { return view_; }
   QPushButton* FitButton() const { return fit_; }
   QPushButton* SaveButton() const { return save_; }
@@ -88,6 +93,8 @@ class PreviewWindow : public QWidget {
   DrawingView* view_;
   QPushButton* fit_;
   QPushButton* save_;
+  QPushButton* openDxf_;
+  std::function<void(const std::string&)> dxfOpener_;
   QAction* saveAction_;
   QListWidget* matchList_;
   QLabel* status_;

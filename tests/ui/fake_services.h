@@ -5,6 +5,7 @@
 #include <QString>
 #include <deque>
 #include <functional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -27,7 +28,9 @@ class FakeMessageBoxes : public MessageBoxes {
     shown.push_back({title, text, icon, buttons});
     if (onShow) onShow(shown.back());
     if (buttons == MessageButtons::Ok) return MessageAnswer::Ok;
-    if (buttons == MessageButtons::OkPreview) return previewAnswer;
+    if (buttons == MessageButtons::OkPreview || buttons == MessageButtons::OkDxf ||
+        buttons == MessageButtons::OkPreviewDxf)
+      return previewAnswer;
     if (yesNoAnswers.empty()) return MessageAnswer::Yes;
     const MessageAnswer answer = yesNoAnswers.front();
     yesNoAnswers.pop_front();
@@ -37,7 +40,7 @@ class FakeMessageBoxes : public MessageBoxes {
   std::vector<ShownMessage> shown;
   // Answers to the Yes/No questions in turn; Yes once they run out.
   std::deque<MessageAnswer> yesNoAnswers;
-  // The answer to every message that offers "プレビュー".
+  // The answer to every message that offers "プレビュー" or "DXF で開く".
   MessageAnswer previewAnswer = MessageAnswer::Ok;
   // Runs while a message is "on the screen", before it is answered.
   std::function<void(const ShownMessage&)> onShow;
@@ -54,7 +57,15 @@ class FakeShell : public ShellOpener {
     return result;
   }
   std::string FailureDetail() const override { return detail; }
+  bool HasApplicationFor(const std::string& contentType) override { return applicationTypes.count(contentType) != 0; }
+  int32_t ShellOpenAs(const std::string& file, const std::string& contentType) override {
+    openedAs.push_back({file, contentType});
+    return 0;
+  }
   std::vector<Request> requests;
+  // The MIME types the desktop has an application for, and what was opened as one of them.
+  std::set<std::string> applicationTypes;
+  std::vector<std::pair<std::string, std::string>> openedAs;
   // What every request answers: 0 (issued) or an error number with the system's words.
   int32_t result = 0;
   std::string detail;

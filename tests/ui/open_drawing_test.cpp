@@ -3,7 +3,12 @@
 // file from a type without an application.
 #include <QTest>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include "export/dxf_cache.h"
 #include "files/shell_open.h"
+#include "tests/support/drawing_writer.h"
 #include "tests/support/temp_folder.h"
 #include "tests/ui/window_fixture.h"
 #include "ui/desktop_shell.h"
@@ -84,6 +89,34 @@ class OpenDrawingTest : public QObject {
       QCOMPARE(messages.shown.at(0).buttons, c.offered);
       QCOMPARE(previews, c.previews);
     }
+  }
+
+  // Where the desktop has a CAD program, a drawing without an application is offered as DXF:
+  // written into the cache under its own name, reused while the drawing is unchanged.
+  void FailureOffersTheDrawingAsDxf() {
+    TempFolder folder;
+    dorvan::testing::DrawingRecipe recipe;
+    recipe.lines = 3;
+    const std::string drawing = folder / "図面.jww";
+    QVERIFY(dorvan::testing::WriteDrawingFile(drawing, recipe));
+    FakeShell shell;
+    FakeMessageBoxes messages;
+    shell.result = dorvan::kShellNoApplication;
+    messages.previewAnswer = MessageAnswer::Dxf;
+    OpenDrawing(shell, messages, nullptr, drawing, dorvan::kShowMaximized);
+    QCOMPARE(messages.shown.back().buttons, MessageButtons::Ok);  // no CAD program: nothing to offer
+    shell.applicationTypes.insert(kDxfContentType);
+    OpenDrawing(shell, messages, nullptr, drawing, dorvan::kShowMaximized);
+    QCOMPARE(messages.shown.back().buttons, MessageButtons::OkDxf);
+    QCOMPARE(shell.openedAs.size(), std::size_t{1});
+    const std::string dxf = shell.openedAs[0].first;
+    QVERIFY(dxf.starts_with(dorvan::dxf::DxfCacheFolder()) && dxf.ends_with("/図面.dxf"));
+    QCOMPARE(shell.openedAs[0].second, std::string(kDxfContentType));
+    QVERIFY(dorvan::dxf::MakeCachedDxf(drawing, dorvan::dxf::DxfCacheFolder()).reused);
+    const struct timespec later[2] = {{0, UTIME_NOW}, {1, 0}};
+    QCOMPARE(utimensat(AT_FDCWD, drawing.c_str(), later, 0), 0);
+    QVERIFY(!dorvan::dxf::MakeCachedDxf(drawing, dorvan::dxf::DxfCacheFolder()).reused);
+    QCOMPARE(messages.shown.size(), std::size_t{2});
   }
 
   void DesktopShellTellsWhyItCannotOpen() {

@@ -20,6 +20,7 @@
 #include "ui/found_list_menu.h"
 #include "ui/list_box.h"
 #include "ui/main_window.h"
+#include "ui/open_drawing.h"
 #include "ui/preview_window.h"
 
 using namespace dorvan::ui;
@@ -204,6 +205,36 @@ class PreviewWindowTest : public QObject {
     QCOMPARE(saved.last().at(0).toBool(), false);
     QCOMPARE(f.messages.shown.size(), before + 1);
     QVERIFY(f.messages.shown.back().text.contains(QStringLiteral("保存できませんでした")));
+  }
+
+  // With a CAD program on the desktop the preview opens its drawing as DXF, and "保存…" and
+  // the found list's menu write DXF files.
+  void OpensAndSavesAsDxf() {
+    PreviewFixture f;
+    f.shell.applicationTypes.insert(kDxfContentType);
+    f.window->ShowPreviewOf(f.window->List1(), RowOf(*f.window->List1(), f.plan));
+    PreviewWindow* preview = f.Loaded();
+    QVERIFY(preview != nullptr && preview->OpenDxfButton()->isVisible());
+    ClickButton(preview->OpenDxfButton());
+    QCOMPARE(f.shell.openedAs.size(), std::size_t{1});
+    QVERIFY(f.shell.openedAs[0].first.ends_with("/plan.dxf"));
+
+    QSignalSpy saved(preview, &PreviewWindow::Saved);
+    f.pictures.file = QString::fromStdString(f.folder.File("plan.dxf"));
+    preview->SaveAs();
+    QVERIFY(saved.wait());
+    QVERIFY(saved.last().at(0).toBool());
+    f.pictures.file = QString::fromStdString(f.folder.File("found.dxf"));
+    ListBox* found = f.window->List2();
+    found->setCurrentRow(RowOf(*found, f.plan));
+    QMenu* menu = f.window->List2Menu()->Menu();
+    for (QAction* action : menu->actions())
+      if (action->text() == QStringLiteral("DXF で保存…")) action->trigger();
+    for (const char* name : {"plan.dxf", "found.dxf"}) {
+      QFile file(QString::fromStdString(f.folder.File(name)));
+      QVERIFY(file.open(QIODevice::ReadOnly));
+      QVERIFY(file.read(11) == "999\ndorvan\n");
+    }
   }
 };
 
