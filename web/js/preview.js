@@ -26,6 +26,7 @@ export class Preview {
     this.picture = document.getElementById('picture');
     this.boxes = document.getElementById('boxes');
     this.viewMessage = document.getElementById('view-message');
+    this.pointer = document.getElementById('pointer');
     this.matchList = document.getElementById('match-list');
     this.layers = document.getElementById('layers');
     this.info = document.getElementById('info');
@@ -47,6 +48,7 @@ export class Preview {
     this.panel.addEventListener('keydown', (e) => this.key(e));
     this.view.addEventListener('wheel', (e) => this.wheel(e), { passive: false });
     this.view.addEventListener('pointerdown', (e) => this.pointerDown(e));
+    this.view.addEventListener('pointerleave', () => { this.pointer.textContent = ''; });
     this.view.addEventListener('pointermove', (e) => this.pointerMove(e));
     for (const type of ['pointerup', 'pointercancel']) this.view.addEventListener(type, (e) => this.pointerUp(e));
     this.picture.addEventListener('load', () => this.picture.classList.add('loaded'));
@@ -241,7 +243,13 @@ export class Preview {
 
   pointerMove(e) {
     const last = this.pointers.get(e.pointerId);
-    if (!last) return;
+    if (!last) {
+      if (!this.viewRect) return;
+      const r = this.view.getBoundingClientRect();
+      const [x, y] = this.toDrawing(e.clientX - r.left, e.clientY - r.top);
+      this.pointer.textContent = `X ${x.toFixed(2)}  Y ${y.toFixed(2)}`;
+      return;
+    }
     if (this.pointers.size === 2) {
       const [other] = [...this.pointers].filter(([id]) => id !== e.pointerId).map(([, p]) => p);
       const before = Math.hypot(last[0] - other[0], last[1] - other[1]);
