@@ -1,7 +1,7 @@
 // The search page: the form with the window's rules, the request in the URL (a link
 // reproduces the search, Back and Forward move between searches), the results and the
 // preview.
-import { ControlRules, RANGE_NAMES } from './rules.js';
+import { ControlRules } from './rules.js';
 import * as api from './api.js';
 import { Results } from './results.js';
 import { Preview } from './preview.js';
@@ -234,4 +234,3 @@ showHistory(loadHistory());
 rules.reset();
 pollStatus();
 follow(true);
-export { RANGE_NAMES };

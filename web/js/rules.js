@@ -4,8 +4,6 @@
 // names, so that each step reads as the window's.
 
 export const RANGE_NAMES = ['data', 'memo', 'version', 'size', 'layer-group', 'layer', 'line-width-base', 'block'];
-export const RANGE_CAPTIONS = ['データ内', 'メモ欄', 'ファイルバージョン', '図面サイズ', 'レイヤグループ名', 'レイヤ名',
-  '印刷時における既定線色の線幅の基準値', 'ブロック名'];
 const TEXT_RANGES = [0, 1, 4, 5, 7];
 
 // c: {Check3: [8 checkboxes], Combo1, Combo2, Combo3 (selects), Check1, Check2, Check4, Frame2}
