@@ -354,6 +354,22 @@ class SearchPage(unittest.TestCase):
         self.assertEqual(blocked, [])
         by_id('close-preview').click()
 
+    def test_narrow_window(self):
+        from selenium.webdriver.common.by import By
+        DRIVER.set_window_size(768, 900)
+        try:
+            open_page('?range=data&text=' + urllib.parse.quote('さくら邸'))
+            search_shown({'range': 'data', 'text': 'さくら邸'})
+            fits = "return document.documentElement.scrollWidth <= document.documentElement.clientWidth"
+            self.assertLessEqual(js('return innerWidth'), 768)
+            self.assertTrue(js(fits))
+            row_of('平面図.jww').find_element(By.XPATH, ".//button[text()='プレビュー']").click()
+            wait(lambda: sharp_view()[0], 'the preview')
+            self.assertTrue(js(fits))
+            self.assertGreater(by_id('view').size['width'], 400)
+        finally:
+            DRIVER.set_window_size(1280, 900)
+
     def test_keyboard_only(self):
         from selenium.webdriver.common.keys import Keys
         open_page()
