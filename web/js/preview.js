@@ -66,6 +66,7 @@ export class Preview {
     this.extents = null;
     this.panel.hidden = false;
     document.body.classList.add('previewing');
+    this.setBehindInert(true);
     this.title.textContent = drawing.name ? `${drawing.name} - プレビュー` : 'プレビュー';
     this.setLinks(drawing);
     this.picture.removeAttribute('src');
@@ -97,6 +98,11 @@ export class Preview {
     this.fit();
   }
 
+  // The page behind the dialog takes neither focus nor clicks while it is open.
+  setBehindInert(inert) {
+    for (const node of document.querySelectorAll('body > header, body > main, body > .skip')) node.inert = inert;
+  }
+
   setLinks(drawing) {
     for (const [id, format] of [['save-png', 'png'], ['save-svg', 'svg'], ['save-pdf', 'pdf']]) {
       const link = document.getElementById(id);
@@ -114,6 +120,7 @@ export class Preview {
     clearTimeout(this.restTimer);
     this.panel.hidden = true;
     document.body.classList.remove('previewing');
+    this.setBehindInert(false);
     this.drawing = null;
     this.picture.removeAttribute('src');
   }
@@ -287,7 +294,7 @@ export class Preview {
 
   // Tab stays in the dialog.
   trapFocus(e) {
-    const items = [...this.panel.querySelectorAll('button, a[href], input, [tabindex="0"]')]
+    const items = [...this.panel.querySelectorAll('button, a[href], input, summary, [tabindex="0"]')]
       .filter((n) => !n.disabled && n.offsetParent !== null);
     if (!items.length) return;
     const first = items[0];
