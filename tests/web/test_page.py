@@ -72,6 +72,8 @@ def start_server():
     config = os.path.join(TEMP, 'server.toml')
     # Literal TOML strings: the backslashes of the Windows paths stay as they are.
     roots = f"[[root]]\nname = 'office'\npath = '{drawings}'\nshown_as = '{OFFICE_SHOWN_AS}'\n"
+    # A root whose folder is gone, as a share that is down.
+    roots += f"[[root]]\nname = 'gone'\npath = '{TEMP}/gone'\nshown_as = '\\\\gone\\x'\n"
     if os.path.isdir(ARGS.real_drawings):
         roots += f"[[root]]\nname = 'real'\npath = '{os.path.realpath(ARGS.real_drawings)}'\nshown_as = '{REAL_SHOWN_AS}'\n"
     with open(config, 'w', encoding='utf-8') as f:
@@ -87,7 +89,7 @@ def start_server():
             roots = api('/api/status')['roots']
         except (OSError, ValueError, KeyError):
             return False
-        return all(r['state'] == 'watching' and r['queue'] == 0 for r in roots)
+        return all(r['state'] in ('watching', 'unavailable') and r['queue'] == 0 for r in roots)
     wait(ready, 'the server to scan its roots', 60)
 
 
@@ -184,7 +186,8 @@ class SearchPage(unittest.TestCase):
         by_id('text').send_keys('さくら邸', Keys.ENTER)
         rows = search_shown({'range': 'data', 'text': 'さくら邸'})
         self.assertEqual(rows, [OFFICE_SHOWN_AS + p for p in ['\\markup.jww', '\\現場A\\平面図.jww', '\\現場A\\断面図.jww']])
-        self.assertEqual(by_id('result-message').text, api_search(range='data', text='さくら邸')['message'])
+        self.assertTrue(by_id('result-message').text.startswith(api_search(range='data', text='さくら邸')['message']))
+        wait(lambda: 'gone: 使用できません' in by_id('status').text, 'the unavailable root in the status line')
         self.assertIn('壊れた図面.jww', by_id('unreadable-section').text)
         self.assertEqual(urllib.parse.parse_qs(urllib.parse.urlparse(DRIVER.current_url).query),
                          {'range': ['data'], 'text': ['さくら邸']})
@@ -205,10 +208,11 @@ class SearchPage(unittest.TestCase):
         by_id('text').send_keys(Keys.ENTER)
         wait(lambda: by_id('refusal').text == '対象文字が指定されていません。', 'the refusal')
         self.assertEqual(js('return document.querySelectorAll("#found li").length'), 0)
-        for query, message in [('?text=x', '検索範囲の指定が不正です。'), ('?range=version', 'ファイルバージョンが指定されていません。')]:
+        for query, message in [('?text=x', '検索範囲の指定が不正です。'), ('?range=version', 'ファイルバージョンが指定されていません。'),
+                               ('?range=data&text=x&root=gone', '検索する場所に接続できません。')]:
             with self.subTest(query=query):
                 open_page(query)
-                wait(lambda: by_id('refusal').text == message, message)
+                wait(lambda: by_id('refusal').text.startswith(message), message)
 
         # A link reproduces its search, the root and the other ranges included.
         links = [{'range': 'layer', 'text': '表題欄'}, {'range': 'size', 'size': 'A2'},

@@ -87,6 +87,13 @@ export function searchResult(body) {
   };
 }
 
+function busyText(error) {
+  if (error.includes('unavailable')) return '検索する場所に接続できません。サーバーの管理者に連絡してください。';
+  if (error.includes('longer than')) return '検索に時間がかかりすぎたため中止しました。条件を絞ってもう一度実行してください。';
+  if (error.includes('stopping')) return 'サーバーが停止中です。しばらくしてからもう一度実行してください。';
+  return 'サーバーが混み合っています。しばらくしてからもう一度実行してください。';
+}
+
 export async function search(request, { limit, offset = 0, signal } = {}) {
   const params = requestToParams(request);
   if (limit !== undefined) params.set('limit', String(limit));
@@ -102,11 +109,10 @@ export async function search(request, { limit, offset = 0, signal } = {}) {
   let body = null;
   try { body = await response.json(); } catch { body = null; }
   if (body === null) throw new ApiError(`サーバーの応答が不正です (${response.status})。`);
-  // A refused request answers with the window's message; a busy or stopping server, or a
-  // search past its deadline, with a word of its own, said here in the page's language.
-  if (response.status === 503) {
-    throw new ApiError(`サーバーが混み合っているか、検索に時間がかかりすぎました。条件を絞るか、しばらくしてからもう一度実行してください。（${body.error ?? response.status}）`);
-  }
+  // A refused request answers with the window's message; a busy or stopping server, an
+  // unreachable archive or a search past its deadline with words of the server's own, told
+  // here in the page's language with the server's beside.
+  if (response.status === 503) throw new ApiError(`${busyText(body.error ?? '')}（${body.error ?? response.status}）`);
   if (typeof body.error === 'string') return { refused: body.error };
   if (!response.ok) throw new ApiError(`サーバーの応答が不正です (${response.status})。`);
   return searchResult(body);
