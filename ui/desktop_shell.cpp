@@ -4,7 +4,9 @@
 #include <sys/stat.h>
 
 #include <memory>
+#include <string>
 #include <string_view>
+#include <vector>
 
 namespace dorvan::ui {
 
@@ -42,6 +44,39 @@ GAppInfo* ApplicationFor(const char* type) {
   return chosen;
 }
 
+// The Japanese comment of a type in the shared MIME database (XDG data folders), or empty.
+std::string JapaneseComment(const char* type) {
+  const std::string file = std::string("mime/") + type + ".xml";
+  std::vector<std::string> folders{g_get_user_data_dir()};
+  for (const gchar* const* folder = g_get_system_data_dirs(); *folder != nullptr; ++folder) folders.emplace_back(*folder);
+  for (const std::string& folder : folders) {
+    gchar* contents = nullptr;
+    gsize length = 0;
+    if (!g_file_get_contents((folder + "/" + file).c_str(), &contents, &length, nullptr)) continue;
+    const std::string text(contents, length);
+    g_free(contents);
+    constexpr std::string_view kOpen = "<comment xml:lang=\"ja\">";
+    const std::size_t start = text.find(kOpen);
+    if (start == std::string::npos) return {};
+    const std::size_t end = text.find("</comment>", start);
+    if (end == std::string::npos) return {};
+    return text.substr(start + kOpen.size(), end - start - kOpen.size());
+  }
+  return {};
+}
+
+// The type as a Japanese user knows it: the desktop's description follows the desktop's
+// language, which may be English, and is "unknown" where no type database is installed.
+std::string TypeName(const char* type) {
+  const std::string_view name = type;
+  if (name == "inode/directory") return "フォルダ";
+  if (name == "application/x-jww") return "JWW図面";
+  if (name == "application/octet-stream" || name.empty()) return "不明";
+  std::string comment = JapaneseComment(type);
+  if (!comment.empty()) return comment;
+  return "不明（" + std::string(name) + "）";
+}
+
 }  // namespace
 
 int32_t DesktopShell::ShellOpen(const std::string& file, int32_t /*showCommand*/) {
@@ -62,9 +97,7 @@ int32_t DesktopShell::ShellOpen(const std::string& file, int32_t /*showCommand*/
   }
   const GObjectPtr<GAppInfo> application(ApplicationFor(type));
   if (!application) {
-    char* description = g_content_type_get_description(type);
-    detail_ = description != nullptr ? description : type;
-    g_free(description);
+    detail_ = TypeName(type);
     return kShellNoApplication;
   }
   return Launch(application.get(), target.get());

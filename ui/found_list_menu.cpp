@@ -106,7 +106,7 @@ void ListContextMenu::OpenSelectedFolders() {
   std::set<std::string> opened;
   for (const std::string& path : list_.SelectedPaths()) {
     const std::string folder = ContainingFolder(path);
-    if (opened.insert(folder).second) OpenDrawing(shell_, messages_, &list_, folder, kShowNormal);
+    if (opened.insert(folder).second) OpenDrawing(shell_, messages_, &list_, folder, kShowNormal, {}, true);
   }
 }
 

@@ -63,6 +63,20 @@ QString FromUtf8(std::string_view text) {
 
 std::u16string ToU16(const QString& text) { return text.toStdU16String(); }
 
+// SQLite's words are English; the note's tool tip tells the user in the window's language.
+QString IndexFailureText(index::IndexFailure failure) {
+  switch (failure) {
+    case index::IndexFailure::CannotOpen: return QStringLiteral("索引のファイルを開けません。");
+    case index::IndexFailure::Locked: return QStringLiteral("索引を別のプログラムが使っています。");
+    case index::IndexFailure::ReadOnly: return QStringLiteral("索引のファイルに書き込めません。");
+    case index::IndexFailure::Corrupt: return QStringLiteral("索引が壊れています。次の検索で作り直します。");
+    case index::IndexFailure::Full: return QStringLiteral("ディスクがいっぱいです。");
+    case index::IndexFailure::WriteFailed:
+    case index::IndexFailure::None: break;
+  }
+  return QStringLiteral("索引に書き込めませんでした。");
+}
+
 }  // namespace
 
 QString MainCaption() { return QStringLiteral("dorvan\u3000ver 1.5.0.5"); }
@@ -281,7 +295,7 @@ std::unique_ptr<DrawingSource> MainWindow::MakeDrawingSource() {
     std::fprintf(stderr, "dorvan: the index %s cannot be used (%s); the drawings are read\n", path.c_str(),
                  problem.Detail.c_str());
     std::lock_guard lock(indexProblemMutex_);
-    indexProblem_ = QString::fromStdString(path + ": " + problem.Detail);
+    indexProblem_ = QString::fromStdString(path) + QStringLiteral("\n") + IndexFailureText(problem.Failure);
   });
 }
 

@@ -11,18 +11,23 @@
 
 namespace dorvan::ui {
 
-QString OpenFailureText(const std::string& path, int32_t error, const std::string& detail) {
+QString OpenFailureText(const std::string& path, int32_t error, const std::string& detail, bool folder) {
   QString reason;
   switch (error) {
-    case kShellFileMissing: reason = QStringLiteral("ファイルが見つかりません。"); break;
-    case kShellNoApplication: reason = QStringLiteral("このファイルを開くアプリケーションが登録されていません。"); break;
+    case kShellFileMissing:
+      reason = folder ? QStringLiteral("フォルダが見つかりません。") : QStringLiteral("ファイルが見つかりません。");
+      break;
+    case kShellNoApplication:
+      reason = folder ? QStringLiteral("このフォルダを開くアプリケーションが登録されていません。")
+                      : QStringLiteral("このファイルを開くアプリケーションが登録されていません。");
+      break;
     case kShellLaunchFailed: reason = QStringLiteral("アプリケーションを起動できませんでした。"); break;
     default: reason = QStringLiteral("ファイルを開けませんでした。（エラー %1）").arg(error); break;
   }
   QString text = DisplayPath(path) + QStringLiteral("\n\n") + reason;
   // Without an application the detail is the file's type as the desktop names it, which
   // alone ("unknown" where no type database is installed) reads like a verdict.
-  if (!detail.empty()) {
+  if (!detail.empty() && !(folder && error == kShellNoApplication)) {
     text += QStringLiteral("\n");
     if (error == kShellNoApplication) text += QStringLiteral("ファイルの種類：");
     text += QString::fromStdString(detail);
@@ -31,10 +36,10 @@ QString OpenFailureText(const std::string& path, int32_t error, const std::strin
 }
 
 int32_t OpenDrawing(ShellOpener& shell, MessageBoxes& messages, QWidget* parent, const std::string& path,
-                    int32_t showCommand, const std::function<void()>& preview) {
+                    int32_t showCommand, const std::function<void()>& preview, bool folder) {
   const int32_t result = shell.ShellOpen(path, showCommand);
   if (result == 0) return result;
-  QString text = OpenFailureText(path, result, shell.FailureDetail());
+  QString text = OpenFailureText(path, result, shell.FailureDetail(), folder);
   // A drawing that is gone cannot be looked at either.
   const bool offerPreview = preview && result != kShellFileMissing;
   struct stat status {};

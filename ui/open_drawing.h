@@ -17,7 +17,8 @@ class MessageBoxes;
 
 // The message for a drawing that could not be opened: its shown path, the reason for the
 // opener's error number, and the system's own words when it has any.
-QString OpenFailureText(const std::string& path, int32_t error, const std::string& detail);
+// `folder`: the path is a folder ("フォルダを開く"), and the text calls it one.
+QString OpenFailureText(const std::string& path, int32_t error, const std::string& detail, bool folder = false);
 
 // The MIME type of DXF drawings, which CAD programs on the desktop register for.
 inline constexpr char kDxfContentType[] = "image/vnd.dxf";
@@ -28,7 +29,8 @@ inline constexpr char kDxfContentType[] = "image/vnd.dxf";
 // and "DXF で開く" for a drawing without an application when the desktop has one for DXF.
 // Returns the opener's result.
 int32_t OpenDrawing(ShellOpener& shell, MessageBoxes& messages, QWidget* parent, const std::string& path,
-                    int32_t showCommand = kShowMaximized, const std::function<void()>& preview = {});
+                    int32_t showCommand = kShowMaximized, const std::function<void()>& preview = {},
+                    bool folder = false);
 
 // "DXF で開く": writes the drawing's DXF into the cache (or reuses it) and opens it with the
 // desktop's application for DXF; what keeps it from opening is shown in a message box.

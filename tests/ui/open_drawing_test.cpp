@@ -13,6 +13,7 @@
 #include "tests/ui/window_fixture.h"
 #include "ui/desktop_shell.h"
 #include "ui/error_window.h"
+#include "ui/found_list_menu.h"
 #include "ui/open_drawing.h"
 
 using namespace dorvan::ui;
@@ -125,7 +126,14 @@ class OpenDrawingTest : public QObject {
     DesktopShell shell;
     QCOMPARE(shell.ShellOpen(folder / "missing.jww", dorvan::kShowMaximized), dorvan::kShellFileMissing);
     QCOMPARE(shell.ShellOpen(drawing, dorvan::kShowMaximized), dorvan::kShellNoApplication);
-    QVERIFY(!shell.FailureDetail().empty());
+    // The type in Japanese, whatever the desktop's language and type database.
+    const QString type = QString::fromStdString(shell.FailureDetail());
+    QVERIFY2(type == QStringLiteral("JWW図面") || type.startsWith(QStringLiteral("不明")), qPrintable(type));
+    QCOMPARE(shell.ShellOpen(folder.path(), dorvan::ui::kShowNormal), dorvan::kShellNoApplication);
+    QCOMPARE(shell.FailureDetail(), std::string("フォルダ"));
+    // "フォルダを開く" calls a folder a folder.
+    QCOMPARE(OpenFailureText("/d", dorvan::kShellNoApplication, "フォルダ", true),
+             QStringLiteral("/d\n\nこのフォルダを開くアプリケーションが登録されていません。"));
   }
 };
 

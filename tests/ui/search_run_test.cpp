@@ -172,6 +172,8 @@ class SearchRunTest : public QObject {
         Search(w, QStringLiteral("図面"));
         QCOMPARE(w.List2()->Paths(), std::vector<std::string>{a});
         QCOMPARE(w.IndexNote()->isVisible(), !indexUsable);
+        // The reason in the window's language, not SQLite's.
+        if (!indexUsable) QVERIFY(w.IndexNote()->toolTip().endsWith(QStringLiteral("索引のファイルを開けません。")));
       }
       for (const ShownMessage& message : f.messages.shown) shown.messages << message.text;
       shown.errorWindows = f.errorWindows;
