@@ -1,5 +1,7 @@
 #include "ui/found_matches.h"
 
+#include "ui/window_paths.h"
+
 #include <QListWidgetItem>
 #include <QVariant>
 #include <QStringList>
@@ -87,8 +89,9 @@ std::string FoundListCsv(const std::vector<FoundEntry>& entries) {
   std::string csv = "\xEF\xBB\xBF";
   csv += "パス,範囲,場所,レイヤグループ,レイヤ,X,Y,文字\r\n";
   for (const FoundEntry& entry : entries) {
-    // The path's bytes as they are, so that the file names the drawing exactly.
-    const std::string path = CsvField(entry.path);
+    // The path as the window shows it, which is the name a Windows user knows: raw bytes
+    // that are not UTF-8 would make the whole file unreadable as UTF-8.
+    const std::string path = CsvField(DisplayPath(entry.path).toStdString());
     if (entry.matches == nullptr || entry.matches->Records.empty()) {
       csv += path + ",,,,,,,\r\n";
       continue;

@@ -6,6 +6,7 @@
 #include <QComboBox>
 #include <QContextMenuEvent>
 #include <QFile>
+#include <QStringDecoder>
 #include <QLabel>
 #include <QMenu>
 #include <QPushButton>
@@ -165,6 +166,12 @@ class FoundListTest : public QObject {
     formula.Total = 1;
     QVERIFY(QByteArray::fromStdString(FoundListCsv({{"/p.jww", &formula}}))
                 .endsWith("/p.jww,データ内,図面,0,0,0,0,\"'=HYPERLINK(\"\"x\"\")\"\r\n"));
+
+    // A path that is not UTF-8 is written as the window shows it, and the file stays UTF-8.
+    const QByteArray shown = QByteArray::fromStdString(FoundListCsv({{"/\x90\x7d/\xff.jww", nullptr}}));
+    QStringDecoder utf8(QStringDecoder::Utf8);
+    QVERIFY(QString(utf8(shown)).contains(QStringLiteral("/図/\uFFFD.jww,")));
+    QVERIFY(!utf8.hasError());
 
     // A file that cannot be written is reported, not passed over.
     s.saveDialog.file = QString::fromStdString(s.folder.File("missing/found.csv"));
