@@ -2,15 +2,15 @@
 
 #include <QComboBox>
 #include <QDir>
-#include <QFileSystemModel>
-#include <QHeaderView>
+#include <QFile>
 #include <QPushButton>
-#include <QScrollBar>
 #include <QStorageInfo>
 #include <QTreeView>
 
+#include "ui/folder_tree.h"
 #include "ui/message_boxes.h"
 #include "ui/volume_source.h"
+#include "ui/window_paths.h"
 
 namespace dorvan::ui {
 
@@ -21,26 +21,13 @@ FolderPage::FolderPage(const FolderPageControls& controls, VolumeSource& volumes
       volumes_(volumes),
       messages_(messages),
       scanning_(std::move(scanning)),
-      model_(new QFileSystemModel(this)) {
-  model_->setFilter(QDir::AllDirs | QDir::NoDotAndDotDot | QDir::Drives);
-  model_->setReadOnly(true);
+      model_(new FolderTreeModel(this)) {
   c_.Dir1->setModel(model_);
-  for (int column = 1; column < model_->columnCount(); ++column) c_.Dir1->hideColumn(column);
   c_.Dir1->setHeaderHidden(true);
   c_.Dir1->setSelectionMode(QAbstractItemView::SingleSelection);
-  // Only the chosen volume's root stands at the top of the tree, even though the model
-  // lists its neighbours as they load.
-  connect(model_, &QFileSystemModel::rowsInserted, this, &FolderPage::HideOtherTopFolders);
-  // The tree loads and sorts folders in the background, which moves the rows; the chosen
-  // folder is brought back into view until the user takes over the tree.
-  connect(model_, &QFileSystemModel::directoryLoaded, this, &FolderPage::RevealChosenFolder);
-  connect(model_, &QFileSystemModel::layoutChanged, this, &FolderPage::RevealChosenFolder);
-  connect(c_.Dir1, &QTreeView::pressed, this, [this] { reveal_pending_ = false; });
-  connect(c_.Dir1->verticalScrollBar(), &QScrollBar::actionTriggered, this,
-          [this] { reveal_pending_ = false; });
   connect(c_.Dir1->selectionModel(), &QItemSelectionModel::currentChanged, this,
           [this](const QModelIndex& current) {
-            if (current.isValid()) dir1_path_ = model_->filePath(current);
+            if (current.isValid()) dir1_path_ = model_->PathOf(current);
           });
 
   const QString working_folder = QDir::currentPath();
@@ -55,22 +42,23 @@ FolderPage::FolderPage(const FolderPageControls& controls, VolumeSource& volumes
   connect(c_.Drive1, &QComboBox::currentIndexChanged, this, [this] { Drive1_Change(); });
 }
 
+QString FolderPage::Dir1Path() const { return DisplayPath(dir1_path_); }
+
 void FolderPage::SetDir1Path(const QString& folder) {
-  const QString root = QStorageInfo(folder).isValid() ? QStorageInfo(folder).rootPath()
-                                                     : QDir::rootPath();
-  ShowVolume(root);
-  const QModelIndex index = model_->index(folder);
-  if (index.isValid()) {
-    c_.Dir1->setCurrentIndex(index);
-    reveal_pending_ = true;
-    RevealChosenFolder();
-  }
-  dir1_path_ = folder;
+  const std::vector<std::string> named = PathsOfQtName(folder);
+  SetDir1Bytes(named.empty() ? PathOfBytes(QFile::encodeName(folder)) : named.front());
 }
 
-void FolderPage::RevealChosenFolder() {
-  const QModelIndex current = c_.Dir1->currentIndex();
-  if (reveal_pending_ && current.isValid()) c_.Dir1->scrollTo(current, QAbstractItemView::PositionAtCenter);
+void FolderPage::SetDir1Bytes(const std::string& folder) {
+  const QString shown = QFile::decodeName(PathBytes(folder));
+  const QString root = QStorageInfo(shown).isValid() ? QStorageInfo(shown).rootPath() : QDir::rootPath();
+  ShowVolume(root);
+  const QModelIndex index = model_->IndexOf(folder);
+  if (index.isValid()) {
+    c_.Dir1->setCurrentIndex(index);
+    c_.Dir1->scrollTo(index, QAbstractItemView::PositionAtCenter);
+  }
+  dir1_path_ = folder;
 }
 
 void FolderPage::Drive1_Change() {
@@ -85,30 +73,18 @@ void FolderPage::Drive1_Change() {
     return;
   }
   ShowVolume(root);
-  const QModelIndex index = model_->index(root);
+  const std::string rootBytes = PathOfBytes(QFile::encodeName(root));
+  const QModelIndex index = model_->IndexOf(rootBytes);
   if (index.isValid()) c_.Dir1->setCurrentIndex(index);
-  dir1_path_ = root;
+  dir1_path_ = rootBytes;
   // A second scan must not start while one runs; the running scan turns the button on
   // when it ends.
   if (!scanning_ || !scanning_()) c_.Command8->setEnabled(true);
 }
 
 void FolderPage::ShowVolume(const QString& root) {
-  volume_root_ = root;
-  model_->setRootPath(root);
-  const QModelIndex root_index = model_->index(root);
-  c_.Dir1->setRootIndex(root_index.parent());
-  HideOtherTopFolders(root_index.parent(), 0, model_->rowCount(root_index.parent()) - 1);
-  c_.Dir1->expand(root_index);
-}
-
-void FolderPage::HideOtherTopFolders(const QModelIndex& parent, int first, int last) {
-  if (parent != c_.Dir1->rootIndex()) return;
-  const QString root = QDir::cleanPath(volume_root_);
-  for (int row = first; row <= last; ++row) {
-    const QModelIndex index = model_->index(row, 0, parent);
-    c_.Dir1->setRowHidden(row, parent, QDir::cleanPath(model_->filePath(index)) != root);
-  }
+  model_->SetRoot(PathOfBytes(QFile::encodeName(root)));
+  c_.Dir1->expand(model_->index(0, 0));
 }
 
 QString FolderPage::ChosenRoot() const { return c_.Drive1->currentData().toString(); }

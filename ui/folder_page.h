@@ -6,14 +6,15 @@
 #include <QObject>
 #include <QString>
 #include <functional>
+#include <string>
 
 class QComboBox;
-class QFileSystemModel;
 class QPushButton;
 class QTreeView;
 
 namespace dorvan::ui {
 
+class FolderTreeModel;
 class MessageBoxes;
 class VolumeSource;
 
@@ -33,10 +34,14 @@ class FolderPage : public QObject {
              std::function<bool()> scanning = {}, QObject* parent = nullptr);
 
   // The folder the scan starts from: the folder chosen in Dir1, or the root of the volume
-  // last chosen in Drive1.
-  QString Dir1Path() const { return dir1_path_; }
-  // Shows `folder` in Dir1 (its volume's tree, the folder selected) and makes it Dir1.Path.
+  // last chosen in Drive1; its bytes, and as the window shows it.
+  const std::string& Dir1Bytes() const { return dir1_path_; }
+  QString Dir1Path() const;
+  // Shows `folder` in Dir1 (its volume's tree, the folder selected) and makes it Dir1.Path;
+  // a name as Qt shows it stands for the folder it names.
   void SetDir1Path(const QString& folder);
+  void SetDir1Bytes(const std::string& folder);
+  FolderTreeModel* Model() const { return model_; }
 
   // Drive1's choice changed. A ready volume: Dir1 shows it and "ファイル検索" is enabled. A
   // volume that is not ready: the stop message, Dir1 stays, "ファイル検索" is disabled.
@@ -44,18 +49,14 @@ class FolderPage : public QObject {
 
  private:
   void ShowVolume(const QString& root);
-  void RevealChosenFolder();
-  void HideOtherTopFolders(const QModelIndex& parent, int first, int last);
   QString ChosenRoot() const;
 
   FolderPageControls c_;
   VolumeSource& volumes_;
   MessageBoxes& messages_;
   std::function<bool()> scanning_;
-  QFileSystemModel* model_;
-  QString volume_root_;
-  QString dir1_path_;
-  bool reveal_pending_ = false;
+  FolderTreeModel* model_;
+  std::string dir1_path_;
 };
 
 }  // namespace dorvan::ui

@@ -32,7 +32,7 @@ ScanProgress UnpackProgress(int64_t packed) {
 
 }  // namespace
 
-FolderScan::FolderScan(MainWindow& window, std::function<QString()> folder, MessageWindow& message,
+FolderScan::FolderScan(MainWindow& window, std::function<std::string()> folder, MessageWindow& message,
                        std::atomic<bool>& cancel, QObject* parent)
     : QObject(parent), w_(window), folder_(std::move(folder)), message_(message), cancel_(cancel) {}
 
@@ -50,17 +50,14 @@ void FolderScan::Command8_Click() {
 
 void FolderScan::GetFileState() {
   w_.List3()->clear();
-  const QString folder = folder_();
+  const std::string folder = folder_();
   message_.setWindowTitle(w_.windowTitle());
   message_.Label1()->setText(QStringLiteral("【　ファイル検索中　】"));
   message_.show();
   message_.raise();
   message_.activateWindow();
   message_.repaint();
-  // The tree shows a folder name that is not UTF-8 with replacement characters; the walk
-  // needs the folder's own bytes.
-  const std::vector<std::string> folders = PathsOfQtName(folder);
-  const std::string path = folders.empty() ? PathOfBytes(QFile::encodeName(folder)) : folders.front();
+  const std::string path = folder;
   const bool include_subfolders = w_.Check16()->isChecked();
   // The walk starts once the message window has been drawn and can take keys.
   running_ = true;

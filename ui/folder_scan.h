@@ -23,9 +23,9 @@ class MessageWindow;
 class FolderScan : public QObject {
   Q_OBJECT
  public:
-  // `folder` gives Dir1.Path when a scan starts; `cancel` is the flag the message window's
+  // `folder` gives Dir1.Path (its bytes) when a scan starts; `cancel` is the flag the message window's
   // Escape raises. `window`, `message` and `cancel` must outlive the scan.
-  FolderScan(MainWindow& window, std::function<QString()> folder, MessageWindow& message,
+  FolderScan(MainWindow& window, std::function<std::string()> folder, MessageWindow& message,
              std::atomic<bool>& cancel, QObject* parent = nullptr);
   // Stops a running walk and waits for it.
   ~FolderScan() override;
@@ -52,7 +52,7 @@ class FolderScan : public QObject {
   void WalkEnded();
 
   MainWindow& w_;
-  std::function<QString()> folder_;
+  std::function<std::string()> folder_;
   MessageWindow& message_;
   std::atomic<bool>& cancel_;
   ScanState state_;

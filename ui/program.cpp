@@ -43,7 +43,7 @@ Program::Program(ProgramServices services) {
   folders_ = std::make_unique<FolderPage>(
       FolderPageControls{window_->Drive1(), window_->Dir1(), window_->Command8()}, *volumes_,
       window_->Messages(), [this] { return scan_ && scan_->Running(); });
-  scan_ = std::make_unique<FolderScan>(*window_, [this] { return folders_->Dir1Path(); }, *message_,
+  scan_ = std::make_unique<FolderScan>(*window_, [this] { return folders_->Dir1Bytes(); }, *message_,
                                        cancel_);
   Wire();
 }

@@ -17,6 +17,8 @@
 #include "tests/ui/program_fixture.h"
 #include "ui/file_dialog.h"
 #include "ui/folder_page.h"
+#include "ui/folder_tree.h"
+#include <QTreeView>
 #include "ui/folder_scan.h"
 #include "ui/window_paths.h"
 
@@ -68,7 +70,12 @@ class BytePathsTest : public QObject {
     ByteNamedFolder tree;
     ProgramFixture f;
     MainWindow& w = f.w();
-    f.p().Folders().SetDir1Path(tree.ShownFolder());
+    // The folder list shows the folder the windows' way and enters it.
+    f.p().Folders().SetDir1Path(QString::fromStdString(tree.root.path()));
+    const QModelIndex folderEntry = f.p().Folders().Model()->IndexOf(tree.folder);
+    QCOMPARE(folderEntry.data().toString(), QStringLiteral("フォ"));
+    w.Dir1()->setCurrentIndex(folderEntry);
+    QCOMPARE(f.p().Folders().Dir1Bytes(), tree.folder);
     ClickTab(w, 0);
     QSignalSpy scanned(&f.p().Scan(), &FolderScan::Finished);
     ClickButton(w.Command8());

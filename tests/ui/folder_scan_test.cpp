@@ -17,6 +17,7 @@
 
 #include "tests/ui/program_fixture.h"
 #include "ui/folder_page.h"
+#include "ui/folder_tree.h"
 #include "ui/folder_scan.h"
 #include "ui/message_window.h"
 #include "ui/tab_control.h"
@@ -224,9 +225,9 @@ class FolderScanTest : public QObject {
     ProgramFixture f;
     MainWindow& w = f.w();
     f.p().Folders().SetDir1Path(tree.dir.path());
-    auto* model = qobject_cast<QFileSystemModel*>(w.Dir1()->model());
+    auto* model = qobject_cast<FolderTreeModel*>(w.Dir1()->model());
     QVERIFY(model != nullptr);
-    const QModelIndex sub1 = model->index(tree.dir.filePath(QStringLiteral("sub1")));
+    const QModelIndex sub1 = model->IndexOf(tree.dir.filePath(QStringLiteral("sub1")).toStdString());
     QVERIFY(sub1.isValid());
     w.Dir1()->setCurrentIndex(sub1);
     QCOMPARE(f.p().Folders().Dir1Path(), tree.dir.filePath(QStringLiteral("sub1")));
