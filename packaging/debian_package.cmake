@@ -32,6 +32,14 @@ foreach(program dorvan dorvan-search dorvan-render)
     install(FILES ${dorvan_package_dir}/man1/${program}.1.gz DESTINATION share/man/man1)
   endif()
 endforeach()
+# The server's package has its own documentation folder, as Debian wants.
+if(TARGET dorvan-server)
+  set(server_doc_dir share/doc/dorvan-server)
+  dorvan_compress(${PROJECT_SOURCE_DIR}/docs/man/dorvan-server.1 ${dorvan_package_dir}/man1/dorvan-server.1.gz)
+  install(FILES ${dorvan_package_dir}/man1/dorvan-server.1.gz DESTINATION share/man/man1 COMPONENT server)
+  install(FILES ${CMAKE_CURRENT_LIST_DIR}/copyright ${dorvan_package_dir}/changelog.gz
+          DESTINATION ${server_doc_dir} COMPONENT server)
+endif()
 add_custom_target(dorvan_package_files ALL DEPENDS ${dorvan_compressed})
 
 set(CPACK_GENERATOR DEB)
@@ -64,6 +72,28 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # other widths.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-ipafont-gothic, fonts-ipafont-mincho, qt6-translations-l10n")
 set(CPACK_STRIP_FILES ON)
+# Two packages when the server is built: dorvan (everything installed without a component)
+# and dorvan-server (the server, its unit, its example configuration and the search page).
+if(TARGET dorvan-server)
+  set(CPACK_DEB_COMPONENT_INSTALL ON)
+  set(CPACK_DEBIAN_UNSPECIFIED_PACKAGE_NAME ${PROJECT_NAME})
+  set(CPACK_DEBIAN_UNSPECIFIED_FILE_NAME DEB-DEFAULT)
+  set(CPACK_DEBIAN_UNSPECIFIED_DESCRIPTION "${CPACK_PACKAGE_DESCRIPTION_SUMMARY}\n${CPACK_PACKAGE_DESCRIPTION}")
+  set(CPACK_DEBIAN_SERVER_PACKAGE_NAME ${PROJECT_NAME}-server)
+  set(CPACK_DEBIAN_SERVER_FILE_NAME DEB-DEFAULT)
+  set(CPACK_DEBIAN_SERVER_PACKAGE_SECTION net)
+  set(CPACK_DEBIAN_SERVER_PACKAGE_RECOMMENDS "fonts-ipafont-gothic, fonts-ipafont-mincho")
+  string(JOIN "\n" CPACK_DEBIAN_SERVER_DESCRIPTION
+    "office search server for JWW drawings"
+    "dorvan-server runs beside an office's drawing archive, keeps one index of it"
+    "fresh by itself (inotify on local folders, rescans on network shares) and"
+    "answers everyone's searches over HTTP: a JSON interface and a browser page,"
+    "with results shown as the Windows paths the office's PCs know. A search finds"
+    "exactly what the desktop application finds."
+    ""
+    "The package holds the server, its hardened systemd unit, an example"
+    "configuration, the search page and the manual page.")
+endif()
 set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
     OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
 include(CPack)

@@ -21,7 +21,6 @@ required=(
 )
 # Parts that only some versions of the project have: packed whenever they were built.
 [ -f desktop/dorvan.thumbnailer ] && required+=(./usr/share/thumbnailers/dorvan.thumbnailer)
-[ -f web/index.html ] && required+=(./usr/share/dorvan/web/index.html ./usr/share/dorvan/web/js/main.js)
 if [ -n "$(find build-package -name dorvan-render -type f -perm -u+x 2>/dev/null | head -1)" ]; then
   required+=(./usr/bin/dorvan-render)
 fi
@@ -51,7 +50,31 @@ report=$(lintian --info "$package" 2>&1 | grep -v 'running with root privileges'
 [ -n "$report" ] && echo "$report"
 grep -q '^E: ' <<<"$report" && fail "lintian reports errors"
 
+# The server's package, built beside the first one when the server is.
+server_package=$(ls "$(dirname "$package")"/dorvan-server_"$version"_*.deb 2>/dev/null | head -1 || true)
+if [ -n "$(find build-package -name dorvan-server -type f -perm -u+x 2>/dev/null | head -1)" ] && [ -z "$server_package" ]; then
+  fail "dorvan-server was built but its package dorvan-server_${version}_*.deb is missing"
+fi
+if [ -n "$server_package" ]; then
+  server_contents=$(dpkg-deb -c "$server_package" | awk '{print $6}')
+  for file in ./usr/bin/dorvan-server ./usr/lib/systemd/system/dorvan-server.service \
+      ./usr/share/doc/dorvan-server/examples/server.toml ./usr/share/man/man1/dorvan-server.1.gz \
+      ./usr/share/doc/dorvan-server/copyright ./usr/share/doc/dorvan-server/changelog.gz \
+      ./usr/share/dorvan/web/index.html ./usr/share/dorvan/web/js/main.js; do
+    grep -qxF -- "$file" <<<"$server_contents" || fail "dorvan-server: missing $file"
+  done
+  server_depends=$(dpkg-deb -f "$server_package" Depends)
+  for library in libmicrohttpd libtomlplusplus libcrypt libqt6gui6; do
+    grep -q "$library" <<<"$server_depends" || fail "dorvan-server: Depends does not name $library: $server_depends"
+  done
+  server_report=$(lintian --info "$server_package" 2>&1 | grep -v 'running with root privileges' || true)
+  [ -n "$server_report" ] && echo "$server_report"
+  grep -q '^E: ' <<<"$server_report" && fail "lintian reports errors in dorvan-server"
+fi
+
 if [ "$failures" -ne 0 ]; then
   exit 1
 fi
 echo "check-package: $(basename "$package") holds ${#required[@]} required files; Depends: $depends"
+[ -n "$server_package" ] && echo "check-package: $(basename "$server_package"); Depends: $server_depends"
+exit 0

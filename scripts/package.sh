@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the Debian package dorvan_<version>_<architecture>.deb in Release, in a build folder
 # of its own (build-package), without tests or benchmarks, and leaves it in the project
-# folder (or in the folder given as the first argument). Prints the package's path.
+# folder (or in the folder given as the first argument), and beside it the server's package
+# dorvan-server_<version>_<architecture>.deb. Prints the first package's path.
 #   ./scripts/package.sh && sudo apt install ./dorvan_*.deb
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -20,10 +21,12 @@ cmake -S . -B build-package -DCMAKE_BUILD_TYPE=Release -DDORVAN_BUILD_TESTS=OFF 
   -DCMAKE_CXX_FLAGS="$(dpkg-buildflags --get CPPFLAGS) $(dpkg-buildflags --get CXXFLAGS)" \
   -DCMAKE_EXE_LINKER_FLAGS="$(dpkg-buildflags --get LDFLAGS)" >&2
 cmake --build build-package -j"$(nproc)" >&2
-rm -f build-package/dorvan_*.deb
+rm -f build-package/dorvan_*.deb build-package/dorvan-server_*.deb
 (cd build-package && cpack -G DEB >&2)
 package=$(ls build-package/dorvan_*.deb)
+# The server's package dorvan-server_<version>_<architecture>.deb goes beside it.
+server_package=$(ls build-package/dorvan-server_*.deb 2>/dev/null || true)
 if [ "$(realpath build-package)" != "$output" ]; then
-  mv "$package" "$output/"
+  mv "$package" $server_package "$output/"
 fi
 echo "$output/$(basename "$package")"

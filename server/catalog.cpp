@@ -323,7 +323,8 @@ void Catalog::HandleEvents() {
       at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
       std::lock_guard lock(mutex_);
       if (event->mask & IN_Q_OVERFLOW) {
-        for (auto& data : roots_) data->Dirty = true;
+        // Events were lost: every root is walked and stamped again at once.
+        for (auto& data : roots_) data->NextRescan = std::chrono::steady_clock::now();
         continue;
       }
       const auto watch = watches_.find(event->wd);
@@ -349,7 +350,6 @@ void Catalog::HandleEvents() {
         const std::string full = folder + "/" + name;
         if (full.size() > rootPath.size() + 1) data.ChangedFiles.insert(full.substr(rootPath.size() + 1));
       }
-      pendingChanges_.store(1);
     }
   }
 }
@@ -386,7 +386,6 @@ void Catalog::WatchLoop() {
       }
       for (const std::string& relative : changed) RestampFile(root, relative);
     }
-    pendingChanges_.store(0);
   }
 }
 
@@ -411,7 +410,6 @@ void Catalog::IndexLoop(int worker) {
         }
       }
       if (batch.empty()) continue;
-      ++busyIndexers_;
     }
     source.BeginRun(request);
     for (const QueuedFile& file : batch) {
@@ -442,29 +440,18 @@ void Catalog::IndexLoop(int worker) {
       }
     }
     source.EndRun();
-    {
-      std::lock_guard lock(mutex_);
-      --busyIndexers_;
-    }
-    queueChanged_.notify_all();
   }
 }
 
-bool Catalog::WaitIdle(int timeoutMs) {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-  while (std::chrono::steady_clock::now() < deadline) {
-    {
-      std::lock_guard lock(mutex_);
-      bool scanning = false;
-      for (const auto& data : roots_) scanning = scanning || !data->FirstScanDone || data->Dirty;
-      if (!scanning && queue_.empty() && busyIndexers_ == 0 && pendingChanges_.load() == 0) return true;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+// Under systemd the lists are state of their own; elsewhere they sit beside the index.
+std::string Catalog::ListsFile() const {
+  if (const char* state = std::getenv("STATE_DIRECTORY"); state != nullptr && state[0] == '/') {
+    std::string folder(state);
+    if (const std::size_t colon = folder.find(':'); colon != std::string::npos) folder.resize(colon);
+    return folder + "/roots.lists";
   }
-  return false;
+  return config_.IndexPath + ".roots";
 }
-
-std::string Catalog::ListsFile() const { return config_.IndexPath + ".roots"; }
 
 // The lists: per root a line "root NAME\0", then "SIZE MODIFIED RELATIVE\0" per drawing.
 void Catalog::SaveLists() {

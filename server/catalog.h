@@ -77,9 +77,6 @@ class Catalog {
   // True until the first complete scan of the root.
   bool FirstScanPending(std::size_t root) const;
 
-  // Waits until no change is waiting to be noticed and the indexer's queue is empty
-  // (for tests and the benchmark); false on timeout.
-  bool WaitIdle(int timeoutMs);
 
  private:
   struct RootData;
@@ -108,9 +105,7 @@ class Catalog {
   mutable std::mutex mutex_;
   std::condition_variable queueChanged_;
   std::deque<QueuedFile> queue_;
-  std::size_t busyIndexers_ = 0;
   std::atomic<bool> stopping_{false};
-  std::atomic<int> pendingChanges_{0};
   int inotify_ = -1;
   int wakePipe_[2] = {-1, -1};
   bool watchLimitTold_ = false;
