@@ -93,6 +93,9 @@ if(TARGET dorvan-server)
     ""
     "The package holds the server, its hardened systemd unit, an example"
     "configuration, the search page and the manual page.")
+  # Each package's description then begins with its own synopsis: CPack puts the global
+  # summary in front of every component's description unless it is left at its default.
+  unset(CPACK_PACKAGE_DESCRIPTION_SUMMARY)
 endif()
 set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
     OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)

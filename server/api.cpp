@@ -463,6 +463,9 @@ ApiResponse Api::Search(const QueryParameters& query, const std::string& user) {
   std::thread([this, run] {
     RunSettings settings;
     settings.CollectMatches = true;
+    // Searches run side by side already: two reading threads each keep the cores busy
+    // without multiplying the records held in memory.
+    settings.ReadThreads = 2;
     run->outcome = Works(run->controls, *run->source, run->watch, &run->watch, settings);
     {
       std::lock_guard lock(sources_->mutex);

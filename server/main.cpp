@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -58,11 +59,16 @@ bool IsFolder(const std::string& path) {
   return !path.empty() && ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
+// The page of the source tree for a program run from its build folder (an installed
+// package's page may be older), else the installed one.
 std::string WebFolder(const std::string& option, const std::string& configured) {
   if (!option.empty()) return option;
   if (!configured.empty()) return configured;
-  if (IsFolder(DORVAN_INSTALLED_WEB_DIR)) return DORVAN_INSTALLED_WEB_DIR;
-  if (IsFolder(DORVAN_SOURCE_WEB_DIR)) return DORVAN_SOURCE_WEB_DIR;
+  char self[PATH_MAX];
+  const ssize_t length = readlink("/proc/self/exe", self, sizeof self - 1);
+  const std::string program = length > 0 ? std::string(self, static_cast<std::size_t>(length)) : std::string();
+  const std::string build = DORVAN_BUILD_DIR "/";
+  if (program.rfind(build, 0) == 0 && IsFolder(DORVAN_SOURCE_WEB_DIR)) return DORVAN_SOURCE_WEB_DIR;
   return DORVAN_INSTALLED_WEB_DIR;
 }
 
@@ -125,7 +131,10 @@ int main(int argc, char** argv) {
   sigaddset(&stopSignals, SIGINT);
   pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
   signal(SIGPIPE, SIG_IGN);
+  // Large drawings' blocks go back to the system when freed, and the many connection and
+  // search threads share a few heaps instead of keeping one each.
   mallopt(M_MMAP_THRESHOLD, 1024 * 1024);
+  mallopt(M_ARENA_MAX, 4);
 
   // The pictures' texts need fonts, and fonts a GUI application; there is no display.
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
