@@ -26,7 +26,15 @@ ErrorWindow::ErrorWindow(ShellOpener& shell, MessageBoxes& messages, QWidget* pa
   // The border can be dragged, but the controls keep their places.
   resize(Twips(6735), Twips(2190));
   label1_->setObjectName(QStringLiteral("Label1"));
+  setFont(CaptionFont(font()));
   label1_->setGeometry(TwipsRect(135, 135, 6465, 195));
+  // The heading shows whole even in a font wider than the one it was fitted to: the label
+  // and the window grow to hold it ("等）" was cut off).
+  const int needed = label1_->sizeHint().width();
+  if (needed > label1_->width()) {
+    label1_->resize(needed, label1_->height());
+    resize(label1_->geometry().right() + 1 + label1_->x(), height());
+  }
   list1_->setObjectName(QStringLiteral("List1"));
   list1_->setGeometry(TwipsRect(180, 495, 6315, 1140));
   list1_->setSelectionMode(QAbstractItemView::SingleSelection);

@@ -10,6 +10,8 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPainter>
+#include <qdrawutil.h>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
@@ -63,6 +65,26 @@ QString FromUtf8(std::string_view text) {
 
 std::u16string ToU16(const QString& text) { return text.toStdU16String(); }
 
+// A frame whose top line runs through the middle of its title, as the places of the
+// controls inside it assume; the style's group box draws the line below the title, through
+// the first check box.
+class TitledFrame : public QGroupBox {
+ public:
+  TitledFrame(const QString& title, QWidget* parent) : QGroupBox(title, parent) {}
+
+ protected:
+  void paintEvent(QPaintEvent*) override {
+    QPainter painter(this);
+    const QFontMetrics metrics(font());
+    // An etched line; the style's own frame keeps a title's height above itself.
+    qDrawShadeRect(&painter, rect().adjusted(0, metrics.height() / 2, 0, 0), palette(), true, 1);
+    const QRect text(6, 0, metrics.horizontalAdvance(title()) + 6, metrics.height());
+    painter.fillRect(text, palette().window());
+    painter.setPen(palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, QPalette::WindowText));
+    painter.drawText(text, Qt::AlignCenter, title());
+  }
+};
+
 // SQLite's words are English; the note's tool tip tells the user in the window's language.
 QString IndexFailureText(index::IndexFailure failure) {
   switch (failure) {
@@ -101,13 +123,7 @@ MainWindow::MainWindow(WindowServices services, QWidget* parent)
   // A fixed single border: the client area cannot be resized and there is no maximise
   // button.
   setFixedSize(Twips(10695), Twips(8760));
-  // The captions were fitted to a proportional Japanese Gothic of 12 pixels; a wider font
-  // would cut them off in their fixed places.
-  QFont captionFont = font();
-  captionFont.setFamilies({QStringLiteral("IPAPGothic"), QStringLiteral("Noto Sans CJK JP"),
-                           captionFont.family()});
-  captionFont.setPixelSize(12);
-  setFont(captionFont);
+  setFont(CaptionFont(font()));
 
   BuildTargetArea();
   BuildSearchTextArea();
@@ -211,7 +227,7 @@ void MainWindow::BuildFoundArea() {
 }
 
 void MainWindow::BuildRangeFrame() {
-  frame1_ = Named(new QGroupBox(QStringLiteral("検索範囲の指定"), this), "Frame1");
+  frame1_ = Named(new TitledFrame(QStringLiteral("検索範囲の指定"), this), "Frame1");
   frame1_->setGeometry(TwipsRect(8280, 105, 2280, 5235));
 
   struct RangeBox {
@@ -249,6 +265,9 @@ void MainWindow::BuildRangeFrame() {
   combo3_ = Named(new QComboBox(frame1_), "Combo3");
   combo3_->setGeometry(TwipsRect(480, 2285, 1605, 300));
   for (std::string_view item : kSizeItems) combo3_->addItem(FromUtf8(item));
+  // Each list is named after its range; else both took the frame's title.
+  combo2_->setAccessibleName(FromUtf8(kRangeCaptions[2]));
+  combo3_->setAccessibleName(FromUtf8(kRangeCaptions[3]));
   for (QComboBox* combo : {combo2_, combo3_}) {
     combo->setCurrentIndex(-1);
     combo->setEnabled(false);

@@ -20,6 +20,7 @@ MessageWindow::MessageWindow(std::atomic<bool>& cancel_flag, QWidget* owner)
   setModal(false);
   setFixedSize(Twips(5205), Twips(795));
   setSizeGripEnabled(false);
+  setFont(CaptionFont(font()));
   label1_->setObjectName("Label1");
   label1_->setGeometry(TwipsRect(255, 210, 4695, 225));
   label1_->setAlignment(Qt::AlignCenter);

@@ -8,11 +8,13 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
+#include <QStyle>
 #include <QDebug>
 #include <QTest>
 #include <QTreeView>
 
 #include "tests/ui/window_fixture.h"
+#include "ui/message_window.h"
 #include "ui/list_box.h"
 
 using namespace dorvan::ui;
@@ -129,6 +131,32 @@ class MainWindowTest : public QObject {
     QCOMPARE(w.SSTab1()->tabText(0), QStringLiteral("フォルダ指定"));
     QCOMPARE(w.SSTab1()->tabText(1), QStringLiteral("ファイル指定"));
     for (int i = 0; i < 8; ++i) QCOMPARE(w.Check3(i)->objectName(), QStringLiteral("Check3_%1").arg(i));
+  }
+
+  // Every caption shows whole in its place: the main window's, the error window's heading
+  // (its closing "等）" was cut off) and the message window's.
+  void CaptionsShowWhole() {
+    WindowFixture f;
+    ErrorWindow errors(f.shell, f.messages, &f.w());
+    std::atomic<bool> cancel{false};
+    MessageWindow message(cancel, &f.w());
+    for (QWidget* window : std::initializer_list<QWidget*>{&f.w(), &errors, &message}) {
+      for (QLabel* label : window->findChildren<QLabel*>()) {
+        if (label->wordWrap() || label->text().isEmpty()) continue;
+        QVERIFY2(label->sizeHint().width() <= label->width(), qPrintable(label->text()));
+      }
+      for (QAbstractButton* button : window->findChildren<QAbstractButton*>()) {
+        if (button->text().isEmpty() || button->inherits("dorvan::ui::WrappingPushButton") ||
+            button->inherits("dorvan::ui::WrappingCheckBox"))
+          continue;
+        // The text itself, beside the box of a check box or an option button.
+        const bool boxed = qobject_cast<QPushButton*>(button) == nullptr;
+        const int room = button->width() - (boxed ? button->style()->pixelMetric(QStyle::PM_IndicatorWidth) +
+                                                        button->style()->pixelMetric(QStyle::PM_CheckBoxLabelSpacing)
+                                                  : 4);
+        QVERIFY2(button->fontMetrics().horizontalAdvance(button->text()) <= room, qPrintable(button->text()));
+      }
+    }
   }
 
   void StartsAsOneConsistentRequest() {
