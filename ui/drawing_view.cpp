@@ -3,6 +3,9 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QScopeGuard>
+#include <QStyle>
+#include <QStyleOptionFocusRect>
 #include <QThreadPool>
 #include <QWheelEvent>
 #include <algorithm>
@@ -153,6 +156,15 @@ void DrawingView::Delivered(quint64 generation, QImage picture, QTransform view,
 
 void DrawingView::paintEvent(QPaintEvent*) {
   QPainter painter(this);
+  // The keyboard's place shows on whatever the view shows.
+  const auto focusMark = qScopeGuard([this, &painter] {
+    if (!hasFocus()) return;
+    QStyleOptionFocusRect option;
+    option.initFrom(this);
+    option.rect = rect().adjusted(1, 1, -1, -1);
+    painter.resetTransform();
+    style()->drawPrimitive(QStyle::PE_FrameFocusRect, &option, &painter, this);
+  });
   painter.fillRect(rect(), Qt::white);
   if (!drawing_) {
     painter.setPen(palette().color(QPalette::WindowText));

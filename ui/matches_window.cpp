@@ -20,7 +20,8 @@ MatchesWindow::MatchesWindow(QWidget* parent) : QDialog(parent) {
   setWindowTitle(QStringLiteral("一致箇所"));
   setObjectName(QStringLiteral("MatchesWindow"));
   heading_ = new QLabel(this);
-  heading_->setAccessibleName(QStringLiteral("図面と一致件数"));
+  // Its text is what a screen reader must read; the role goes into the description.
+  heading_->setAccessibleDescription(QStringLiteral("図面と一致件数"));
   heading_->setTextInteractionFlags(Qt::TextSelectableByMouse);
   heading_->setWordWrap(true);
 

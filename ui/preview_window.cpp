@@ -13,10 +13,12 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QShortcut>
+#include <QScrollBar>
 #include <QSplitter>
 #include <QThreadPool>
 #include <QVBoxLayout>
 #include <atomic>
+#include <cmath>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -96,6 +98,28 @@ const char* ReadFailure(int32_t result) {
     default: return "図面が壊れています。";
   }
 }
+
+// A sheet coordinate for the status line: a value that rounds to zero shows as 0.00, not
+// as -0.00.
+QString Coordinate(double millimetres) {
+  const double rounded = std::round(millimetres * 100) / 100;
+  return QString::number(rounded == 0 ? 0.0 : rounded, 'f', 2);
+}
+
+// Runs `left` when the pointer leaves the watched widget.
+class LeaveFilter final : public QObject {
+ public:
+  LeaveFilter(QWidget& watched, std::function<void()> left) : QObject(&watched), left_(std::move(left)) {}
+
+ protected:
+  bool eventFilter(QObject*, QEvent* event) override {
+    if (event->type() == QEvent::Leave) left_();
+    return false;
+  }
+
+ private:
+  std::function<void()> left_;
+};
 
 class PreviewKeyFilter final : public QObject {
  public:
@@ -198,10 +222,12 @@ PreviewWindow::PreviewWindow(MessageBoxes& messages, PictureSaveDialog& saveDial
   matchList_->setAccessibleName(QStringLiteral("一致した文字"));
   matchList_->hide();
   status_ = new QLabel(this);
-  status_->setAccessibleName(QStringLiteral("図面の情報"));
+  // A label's accessible name is its text, which a screen reader must read; the role goes
+  // into the description.
+  status_->setAccessibleDescription(QStringLiteral("図面の情報"));
   status_->setTextInteractionFlags(Qt::TextSelectableByMouse);
   pointer_ = new QLabel(this);
-  pointer_->setAccessibleName(QStringLiteral("ポインタの座標"));
+  pointer_->setAccessibleDescription(QStringLiteral("ポインタの座標"));
   pointer_->setMinimumWidth(200);
   pointer_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
 
@@ -210,7 +236,7 @@ PreviewWindow::PreviewWindow(MessageBoxes& messages, PictureSaveDialog& saveDial
   buttons->addWidget(save_);
   buttons->addWidget(openDxf_);
   buttons->addStretch();
-  auto* splitter = new QSplitter(this);
+  auto* splitter = splitter_ = new QSplitter(this);
   splitter->addWidget(view_);
   splitter->addWidget(matchList_);
   splitter->setStretchFactor(0, 4);
@@ -232,8 +258,10 @@ PreviewWindow::PreviewWindow(MessageBoxes& messages, PictureSaveDialog& saveDial
   connect(save_, &QPushButton::clicked, this, &PreviewWindow::SaveAs);
   connect(matchList_, &QListWidget::currentRowChanged, this, &PreviewWindow::ShowMatch);
   connect(view_, &DrawingView::PointerMoved, this, [this](QPointF sheet) {
-    pointer_->setText(QStringLiteral("X %1  Y %2").arg(sheet.x(), 0, 'f', 2).arg(sheet.y(), 0, 'f', 2));
+    pointer_->setText(QStringLiteral("X %1  Y %2").arg(Coordinate(sheet.x()), Coordinate(sheet.y())));
   });
+  // Coordinates are those under the pointer; away from the drawing there are none.
+  view_->installEventFilter(new LeaveFilter(*view_, [this] { pointer_->clear(); }));
   // The context menus: the view's for the window's commands and the path, the list's to copy.
   view_->setContextMenuPolicy(Qt::ActionsContextMenu);
   auto* fitAction = new QAction(QStringLiteral("全体"), view_);
@@ -298,6 +326,14 @@ void PreviewWindow::ShowDrawing(const std::string& path, const DrawingMatches* m
   }
   matchList_->setVisible(anyText);
   if (!anyText) matchList_->clear();
+  if (anyText) {
+    // As wide as its longest text, up to half the window; the user drags the splitter on.
+    const int total = splitter_->width();
+    const int wanted = std::min(matchList_->sizeHintForColumn(0) + 2 * matchList_->frameWidth() +
+                                    matchList_->verticalScrollBar()->sizeHint().width(),
+                                total / 2);
+    splitter_->setSizes({total - wanted, wanted});
+  }
 
   auto job = [path, records = std::move(records), mailbox = mailbox_, generation] {
     if (mailbox->latest != generation) return;
@@ -324,6 +360,8 @@ void PreviewWindow::Show(quint64 generation, std::shared_ptr<LoadResult> result)
   if (!result->drawing) {
     view_->SetMessage(QStringLiteral("この図面は表示できません。\n%1\n\n%2")
                           .arg(DisplayPath(path_), QString::fromUtf8(ReadFailure(result->readResult))));
+    // The view paints the reason; a screen reader is told it too.
+    view_->setAccessibleDescription(view_->Message());
     matchList_->hide();
     emit Loaded();
     return;
@@ -333,6 +371,7 @@ void PreviewWindow::Show(quint64 generation, std::shared_ptr<LoadResult> result)
   std::vector<QPolygonF> highlights;
   for (const auto& boxes : matchBoxes_) highlights.insert(highlights.end(), boxes.begin(), boxes.end());
   view_->SetDrawing(drawing_, std::move(highlights));
+  view_->setAccessibleDescription(QString());
   status_->setText(StatusOf(*drawing_));
   save_->setEnabled(!saving_);
   saveAction_->setEnabled(!saving_);

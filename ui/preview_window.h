@@ -19,6 +19,7 @@
 class QAction;
 class QLabel;
 class QListWidget;
+class QSplitter;
 class QPushButton;
 
 namespace dorvan::ui {
@@ -97,6 +98,7 @@ class PreviewWindow : public QWidget {
   std::function<void(const std::string&)> dxfOpener_;
   QAction* saveAction_;
   QListWidget* matchList_;
+  QSplitter* splitter_;
   QLabel* status_;
   QLabel* pointer_;
   std::string path_;

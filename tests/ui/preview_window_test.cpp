@@ -1,5 +1,6 @@
 // The preview window: opened from the lists, fitted, zoomed and panned, the matched texts
 // listed and boxed, an unreadable drawing told, and the picture saved.
+#include <QAccessible>
 #include <QAction>
 #include <QClipboard>
 #include <QGuiApplication>
@@ -8,6 +9,7 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QMenu>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
@@ -145,6 +147,33 @@ class PreviewWindowTest : public QObject {
     QCOMPARE(f.window->Preview()->Path(), f.plan);
   }
 
+  // The status line reads 0.00 for a coordinate just below zero and nothing once the pointer
+  // has left; screen readers get the labels' texts, not their roles.
+  void StatusLineFollowsThePointerAndReadsAloud() {
+    PreviewFixture f;
+    f.window->ShowPreviewOf(f.window->List1(), 0);
+    PreviewWindow* preview = f.Loaded();
+    QVERIFY(preview != nullptr);
+    DrawingView* view = preview->View();
+    QLabel* pointer = nullptr;
+    for (QLabel* label : preview->findChildren<QLabel*>())
+      if (label->accessibleDescription() == QStringLiteral("ポインタの座標")) pointer = label;
+    QVERIFY(pointer != nullptr);
+    const QPointF nearZero = view->SheetToWidget().map(QPointF(-0.001, -0.001));
+    QMouseEvent move(QEvent::MouseMove, nearZero, view->mapToGlobal(nearZero), Qt::NoButton, Qt::NoButton,
+                     Qt::NoModifier);
+    QCoreApplication::sendEvent(view, &move);
+    QVERIFY(!pointer->text().isEmpty());
+    QVERIFY2(!pointer->text().contains(QStringLiteral("-0.00")), qPrintable(pointer->text()));
+    QEvent leave(QEvent::Leave);
+    QCoreApplication::sendEvent(view, &leave);
+    QVERIFY(pointer->text().isEmpty());
+    for (QLabel* label : {preview->StatusText(), pointer}) {
+      label->setText(QStringLiteral("バージョン 600"));
+      QCOMPARE(QAccessible::queryAccessibleInterface(label)->text(QAccessible::Name), label->text());
+    }
+  }
+
   void ZoomPanAndFitChangeTheView() {
     PreviewFixture f;
     f.window->ShowPreviewOf(f.window->List1(), 0);
@@ -186,6 +215,7 @@ class PreviewWindowTest : public QObject {
     QVERIFY(preview != nullptr);
     QVERIFY(!preview->View()->HasDrawing());
     QVERIFY(preview->View()->Message().contains(QStringLiteral("表示できません")));
+    QCOMPARE(preview->View()->accessibleDescription(), preview->View()->Message());
     QVERIFY(!preview->SaveButton()->isEnabled());
 
     f.window->ShowPreviewOf(f.window->List1(), RowOf(*f.window->List1(), f.plan));
