@@ -6,7 +6,9 @@
 
 #include <QBuffer>
 #include <QFileInfo>
+#include <QBuffer>
 #include <QPageSize>
+#include <QRegularExpression>
 #include <QPainter>
 #include <QPdfWriter>
 #include <QSvgGenerator>
@@ -41,21 +43,40 @@ bool WritePng(QIODevice& file, const JwwDrawing& drawing, int longerSide) {
   return picture.save(&file, "PNG");
 }
 
-bool WriteSvg(QIODevice& file, const JwwDrawing& drawing, const QRectF& frame, int longerSide) {
-  const QSize size = PictureSize(frame, longerSide);
-  QSvgGenerator svg;
-  svg.setOutputDevice(&file);
-  svg.setSize(size);
-  svg.setViewBox(QRect(QPoint(0, 0), size));
-  svg.setTitle(QFileInfo(QString::fromStdString(drawing.FileName)).fileName());
-  return PaintInto(svg, drawing, frame, QRectF(QPointF(0, 0), QSizeF(size)));
-}
-
-bool WritePdf(QIODevice& file, const JwwDrawing& drawing, const QRectF& frame) {
+// The sheet's size in millimetres, within what a PDF page can be.
+QSizeF PageSize(const QRectF& frame) {
   QSizeF page = frame.size();
   const double longer = std::max(page.width(), page.height());
   if (longer > kLargestPageMillimetres) page *= kLargestPageMillimetres / longer;
   if (longer < kSmallestPageMillimetres) page *= kSmallestPageMillimetres / std::max(longer, 1e-9);
+  return page;
+}
+
+bool WriteSvg(QIODevice& file, const JwwDrawing& drawing, const QRectF& frame, int longerSide) {
+  const QSize size = PictureSize(frame, longerSide);
+  QBuffer written;
+  written.open(QIODevice::WriteOnly);
+  QSvgGenerator svg;
+  svg.setOutputDevice(&written);
+  svg.setSize(size);
+  svg.setViewBox(QRect(QPoint(0, 0), size));
+  svg.setTitle(QFileInfo(QString::fromStdString(drawing.FileName)).fileName());
+  if (!PaintInto(svg, drawing, frame, QRectF(QPointF(0, 0), QSizeF(size)))) return false;
+  // The generator declares the pixels at 72 dots an inch as millimetres (2,048 pixels made
+  // 722 mm); the picture's size is the sheet's, as in the PDF.
+  const QSizeF page = PageSize(frame);
+  QByteArray text = written.data();
+  static const QRegularExpression declared(QStringLiteral(R"(width="[0-9.]+mm" height="[0-9.]+mm")"));
+  const QRegularExpressionMatch match = declared.match(QString::fromLatin1(text.left(4096)));
+  if (match.hasMatch()) {
+    text.replace(match.capturedStart(), match.capturedLength(),
+                 QStringLiteral(R"(width="%1mm" height="%2mm")").arg(page.width(), 0, 'f', 2).arg(page.height(), 0, 'f', 2).toLatin1());
+  }
+  return file.write(text) == text.size();
+}
+
+bool WritePdf(QIODevice& file, const JwwDrawing& drawing, const QRectF& frame) {
+  const QSizeF page = PageSize(frame);
   QPdfWriter pdf(&file);
   pdf.setResolution(kPdfDotsPerInch);
   pdf.setPageMargins(QMarginsF(0, 0, 0, 0));

@@ -95,6 +95,20 @@ TEST_F(RenderProgram, WritesAllThreeFormats) {
   EXPECT_EQ(Written().size(), 5u);  // and no temporary files beside them
 }
 
+// An SVG declares the drawing's size in millimetres, as the PDF does, not its pixels.
+TEST_F(RenderProgram, SvgDeclaresTheSheetSizeWhateverItsPixels) {
+  std::vector<std::string> declared;
+  for (const char* size : {"128", "2048"}) {
+    const std::string svg = folder / (std::string("plan-") + size + ".svg");
+    ASSERT_EQ(RunRender(std::string("-s ") + size + " " + folder / "plan.jww" + " " + svg), 0);
+    const std::string head = Head(svg, 2048);
+    const std::size_t at = head.find(" width=\"");
+    ASSERT_NE(at, std::string::npos);
+    declared.push_back(head.substr(at, head.find("mm\"", head.find("height=", at)) - at));
+  }
+  EXPECT_EQ(declared[0], declared[1]);
+}
+
 TEST_F(RenderProgram, FailureLeavesNoFile) {
   struct Case {
     std::string arguments;
