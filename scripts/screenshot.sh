@@ -9,15 +9,23 @@
 #   scripts/screenshot.sh --preview [OUTPUT.png] [DRAWING.jww...]
 #       the preview window of the first drawing found for 図 (default: docs/preview.png;
 #       drawings as for --matches)
+#   scripts/screenshot.sh --errors [OUTPUT.png]
+#       the error window of a search over the samples and a file that is no drawing
+#       (default: docs/errors.png)
 #
 # DORVAN_BUILD_DIR chooses the build folder (default: build).
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 matches=
 preview=
+errors=
 search="図面番号"
 if [ "${1:-}" = "--matches" ]; then
   matches=1
+  search="図"
+  shift
+elif [ "${1:-}" = "--errors" ]; then
+  errors=1
   search="図"
   shift
 elif [ "${1:-}" = "--preview" ]; then
@@ -28,6 +36,7 @@ fi
 default_output=$root/docs/screenshot.png
 [ -n "$matches" ] && default_output=$root/docs/matches.png
 [ -n "$preview" ] && default_output=$root/docs/preview.png
+[ -n "$errors" ] && default_output=$root/docs/errors.png
 output="${1:-$default_output}"
 [ $# -gt 0 ] && shift
 drawings=("$@")
@@ -54,7 +63,13 @@ scratch="$(mktemp -d)"
 trap 'rm -rf "$scratch"' EXIT
 mkdir -m 700 "$scratch/runtime"
 cd "$scratch"
+window=
+if [ -n "$errors" ]; then
+  echo "not a drawing" > "$scratch/broken.jww"
+  drawings+=("$scratch/broken.jww")
+  window=dorvan_err_mes
+fi
 XDG_RUNTIME_DIR="$scratch/runtime" DORVAN_SCREENSHOT="$output" DORVAN_SCREENSHOT_SEARCH="$search" \
-  DORVAN_SCREENSHOT_MATCHES="$matches" DORVAN_SCREENSHOT_PREVIEW="$preview" \
+  DORVAN_SCREENSHOT_MATCHES="$matches" DORVAN_SCREENSHOT_PREVIEW="$preview" DORVAN_SCREENSHOT_WINDOW="$window" \
   xvfb-run -a -s "-screen 0 1024x768x24" "$build/ui/dorvan" "${drawings[@]}"
 echo "saved $output"

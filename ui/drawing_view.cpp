@@ -3,9 +3,8 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPen>
 #include <QScopeGuard>
-#include <QStyle>
-#include <QStyleOptionFocusRect>
 #include <QThreadPool>
 #include <QWheelEvent>
 #include <algorithm>
@@ -157,13 +156,13 @@ void DrawingView::Delivered(quint64 generation, QImage picture, QTransform view,
 void DrawingView::paintEvent(QPaintEvent*) {
   QPainter painter(this);
   // The keyboard's place shows on whatever the view shows.
+  // (The style draws its focus frame only after a focus change by the keyboard.)
   const auto focusMark = qScopeGuard([this, &painter] {
     if (!hasFocus()) return;
-    QStyleOptionFocusRect option;
-    option.initFrom(this);
-    option.rect = rect().adjusted(1, 1, -1, -1);
     painter.resetTransform();
-    style()->drawPrimitive(QStyle::PE_FrameFocusRect, &option, &painter, this);
+    painter.setPen(QPen(palette().color(QPalette::Highlight), 2));
+    painter.setBrush(Qt::NoBrush);
+    painter.drawRect(QRectF(rect()).adjusted(1, 1, -1, -1));
   });
   painter.fillRect(rect(), Qt::white);
   if (!drawing_) {

@@ -168,6 +168,12 @@ class PreviewWindowTest : public QObject {
     QEvent leave(QEvent::Leave);
     QCoreApplication::sendEvent(view, &leave);
     QVERIFY(pointer->text().isEmpty());
+    // With the keyboard the view shows a mark.
+    preview->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(preview));
+    view->setFocus();
+    QVERIFY(view->hasFocus());
+    QCOMPARE(view->grab().toImage().pixelColor(1, view->height() / 2), view->palette().color(QPalette::Highlight));
     for (QLabel* label : {preview->StatusText(), pointer}) {
       label->setText(QStringLiteral("バージョン 600"));
       QCOMPARE(QAccessible::queryAccessibleInterface(label)->text(QAccessible::Name), label->text());
