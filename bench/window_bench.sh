@@ -38,7 +38,8 @@ trap 'rm -rf "$scratch"' EXIT
 {
   echo "Window benchmark, $(date -u '+%Y-%m-%d %H:%M UTC'), commit $(git -C "$root" rev-parse --short HEAD),"
   echo "$(nproc) cores, load average $(cut -d' ' -f1-3 /proc/loadavg); median of $repetitions runs, warm page cache,"
-  echo "the window offscreen. The window's time is the run button's, from the click to the result message."
+  echo "the window offscreen. The window's time is the run button's, from the click to the result message;"
+  echo "dorvan-search's is the process's, its walk of the 100-drawing folders and its printed list included."
   echo
   "$build/bench/window_bench" --tree "$corpus/tree" --search "$build/cli/dorvan-search" \
     --scratch "$scratch" --repetitions "$repetitions"

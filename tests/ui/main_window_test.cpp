@@ -1,5 +1,6 @@
 // The main window as it opens: its controls, places, captions, initial state and keyboard
 // order, and the list boxes' order and scroll extent.
+#include <QAccessible>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
@@ -157,6 +158,14 @@ class MainWindowTest : public QObject {
         QVERIFY2(button->fontMetrics().horizontalAdvance(button->text()) <= room, qPrintable(button->text()));
       }
     }
+  }
+
+  // The version and size lists are told apart by screen readers, not both by the frame.
+  void RangeListsHaveTheirOwnNames() {
+    WindowFixture f;
+    const auto name = [](QWidget* control) { return QAccessible::queryAccessibleInterface(control)->text(QAccessible::Name); };
+    QCOMPARE(name(f.w().Combo2()), QStringLiteral("ファイルバージョン"));
+    QCOMPARE(name(f.w().Combo3()), QStringLiteral("図面サイズ"));
   }
 
   void StartsAsOneConsistentRequest() {
