@@ -4,6 +4,7 @@
 #include <utility>
 #include <string_view>
 
+#include "files/path_text.h"
 #include "reader/unicode_text.h"
 #include "search/search_items.h"
 #include "search/search_range.h"
@@ -102,6 +103,12 @@ bool ParseCommandLine(int argc, const char* const* argv, CliOptions& options, st
       options.indexPath = std::string(value);
     } else if (name == "--text") {
       if (!takeValue()) return false;
+      // Bytes of another locale's terminal would be searched as U+FFFD and could find
+      // drawings whose texts hold that character.
+      if (!IsValidUtf8(value)) {
+        error = "--text is not valid UTF-8 (is the terminal's locale UTF-8?)";
+        return false;
+      }
       options.text = std::string(value);
     } else if (name == "--range") {
       if (!takeValue()) return false;
@@ -232,14 +239,21 @@ the drawings found until then are still printed. No search history is kept.
 The index: what the search reads from each drawing (texts, names, header values, and
 whether it could be read) is kept in the index, so that a repeat search answers from
 it instead of reading the drawings again. An entry is used only while its file has the
-same device, inode, size and modification and change times; any other file is read.
+same device, inode, size and modification and change times; any other file is read,
+and what is read of a file changed within the last 2 seconds is not kept.
 Results are exactly those of reading. When the index cannot be used (locked, read-only,
 damaged, disk full) the drawings are read, and a line on standard error says so once.
 Deleting the index file is always safe: it is made again by the next search.
 
+A pattern that cannot be decided on some text of a drawing (it would take PCRE2 beyond
+its match, depth or memory limits) and matches no other text leaves that drawing
+undecided: neither found nor surely not found. Each is named on standard error
+("undecided: PATH") and, with --json, listed in "undecided".
+
 Exit status: 0 drawings were found, 1 none were found, 2 the request was refused
-(a missing value, a malformed pattern or a wrong option; the message is on standard
-error, and in JSON the code is 0), 130 the search was cancelled with Ctrl-C.
+(a missing value, a malformed pattern, a search text that is not UTF-8 or a wrong
+option; the message is on standard error, and in JSON the code is 0), 3 none were
+found but some drawings were undecided, 130 the search was cancelled with Ctrl-C.
 )";
 }
 

@@ -171,11 +171,15 @@ std::string MatchItemJson(const MatchRecord& record) {
 std::string ResultJson(const std::vector<std::string>& found,
                        const std::vector<std::string>& unreadable, int code,
                        std::string_view message, const std::vector<DrawingMatches>* matches,
-                       bool withItems) {
+                       bool withItems, const std::vector<std::string>& undecided) {
   std::string out = "{\"found\": ";
   AppendPaths(out, found);
   out += ", \"unreadable\": ";
   AppendPaths(out, unreadable);
+  if (!undecided.empty()) {
+    out += ", \"undecided\": ";
+    AppendPaths(out, undecided);
+  }
   out += ", \"code\": " + std::to_string(code) + ", \"message\": " + JsonString(message);
   if (matches != nullptr) {
     out += ", \"matches\": [";

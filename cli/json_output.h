@@ -25,10 +25,12 @@ std::string MatchItemJson(const MatchRecord& record);
 
 // {"found": [...], "unreadable": [...], "code": N, "message": "..."} on one line. With
 // `matches` (one entry per found path) also "matches": [{"path", "total", "items"}], the
-// items left out unless `withItems`.
+// items left out unless `withItems`. Drawings on which the pattern could not be decided,
+// if any, in "undecided".
 std::string ResultJson(const std::vector<std::string>& found,
                        const std::vector<std::string>& unreadable, int code,
                        std::string_view message,
-                       const std::vector<DrawingMatches>* matches = nullptr, bool withItems = true);
+                       const std::vector<DrawingMatches>* matches = nullptr, bool withItems = true,
+                       const std::vector<std::string>& undecided = {});
 
 }  // namespace dorvan::cli

@@ -37,6 +37,7 @@ using dorvan::cli::CliOptions;
 constexpr int kExitFound = 0;
 constexpr int kExitNothingFound = 1;
 constexpr int kExitRefused = 2;
+constexpr int kExitNothingFoundSomeUndecided = 3;
 constexpr int kExitCancelled = 130;
 
 // Set by Ctrl-C; the only state a signal handler may touch.
@@ -112,6 +113,7 @@ class CliObserver : public dorvan::SearchObserver {
     progress_.Show(static_cast<std::size_t>(current - 1), static_cast<std::size_t>(total));
   }
   void Unreadable(const std::string& path) override { PrintError(progress_, "unreadable: " + path); }
+  void Undecided(const std::string& path) override { PrintError(progress_, "undecided: " + path); }
 
  private:
   ProgressLine& progress_;
@@ -170,6 +172,8 @@ std::string FailureWords(dorvan::index::IndexFailure failure) {
   switch (failure) {
     case IndexFailure::CannotOpen:
       return "cannot be opened";
+    case IndexFailure::NotAnIndex:
+      return "is not a dorvan index and is left as it is";
     case IndexFailure::Locked:
       return "is locked by another program";
     case IndexFailure::ReadOnly:
@@ -195,11 +199,16 @@ std::unique_ptr<dorvan::index::IndexedDrawingSource> IndexFor(const CliOptions& 
     PrintError(progress, "dorvan-search: no index (neither XDG_CACHE_HOME nor HOME is set); the drawings are read");
     return nullptr;
   }
+  dorvan::index::IndexSourceOptions indexOptions;
+  // Only the file at the default place is the program's own to make again when damaged.
+  indexOptions.OwnFile = options.indexPath.empty();
   return std::make_unique<dorvan::index::IndexedDrawingSource>(
-      path, [&progress, path](const dorvan::index::IndexProblem& problem) {
+      path,
+      [&progress, path](const dorvan::index::IndexProblem& problem) {
         PrintError(progress, "dorvan-search: the index " + path + " " + FailureWords(problem.Failure) + " (" +
                                  problem.Detail + "); the drawings are read");
-      });
+      },
+      indexOptions);
 }
 
 void PrintIndexStats(dorvan::index::IndexedDrawingSource* index) {
@@ -230,7 +239,7 @@ void WriteLine(const std::string& line) {
 int Finish(const CliOptions& options, const std::vector<std::string>& found,
            const std::vector<dorvan::DrawingMatches>& matches,
            const std::vector<std::string>& unreadable, int code, const std::string& message,
-           int exitStatus) {
+           int exitStatus, const std::vector<std::string>& undecided = {}) {
   const bool withMatches = options.matches || options.count;
   const dorvan::DrawingMatches none;
   auto matchesOf = [&](std::size_t i) -> const dorvan::DrawingMatches& {
@@ -238,7 +247,7 @@ int Finish(const CliOptions& options, const std::vector<std::string>& found,
   };
   if (options.json) {
     WriteLine(dorvan::cli::ResultJson(found, unreadable, code, message,
-                                      withMatches ? &matches : nullptr, options.matches));
+                                      withMatches ? &matches : nullptr, options.matches, undecided));
   } else {
     for (std::size_t i = 0; i < found.size(); ++i) {
       const dorvan::DrawingMatches& drawing = matchesOf(i);
@@ -326,7 +335,9 @@ int main(int argc, char** argv) {
     case dorvan::RunEnding::Completed:
       break;
   }
+  // "Nothing found" is not said of a search that could not decide some drawings.
+  const int nothingFound = outcome.UndecidedList.empty() ? kExitNothingFound : kExitNothingFoundSomeUndecided;
   return Finish(options, outcome.FoundList, outcome.FoundMatches, outcome.ErrorFileList,
-                outcome.SearchResult, outcome.Message,
-                outcome.FoundList.empty() ? kExitNothingFound : kExitFound);
+                outcome.SearchResult, outcome.Message, outcome.FoundList.empty() ? nothingFound : kExitFound,
+                outcome.UndecidedList);
 }

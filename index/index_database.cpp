@@ -4,10 +4,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <bit>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <exception>
 #include <fstream>
@@ -146,15 +148,71 @@ void RemoveDatabaseFiles(const std::string& path) {
   for (const char* suffix : {"", "-wal", "-shm"}) ::unlink((path + suffix).c_str());
 }
 
-// True when the file at `path` may be thrown away and made again: missing, too short to
-// be any database, or a SQLite file. Anything else named as the index is left alone.
-bool MayRebuild(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return true;
-  char magic[16] = {};
-  in.read(magic, sizeof magic);
-  return in.gcount() < static_cast<std::streamsize>(sizeof magic) ||
-         std::memcmp(magic, "SQLite format 3", 16) == 0;
+// What is at the index's place, told without changing a byte of it.
+enum class IndexFileKind {
+  Missing,        // nothing: an index may be made
+  Empty,          // an empty file or a database without tables: ours to fill
+  OwnIndex,       // a database with this program's application id
+  Foreign,        // a database of another program
+  NotADatabase,   // anything else, a damaged database among them
+  Unanswered,     // could not be asked (locked, no permission): `problem` says why
+};
+
+IndexFileKind IdentifyIndexFile(const std::string& path, IndexProblem& problem) {
+  struct stat info {};
+  if (::stat(path.c_str(), &info) != 0) {
+    if (errno == ENOENT) return IndexFileKind::Missing;
+    problem = {IndexFailure::CannotOpen, std::strerror(errno)};
+    return IndexFileKind::Unanswered;
+  }
+  if (!S_ISREG(info.st_mode)) {
+    problem = {IndexFailure::CannotOpen, "not a regular file"};
+    return IndexFileKind::Unanswered;
+  }
+  // A database being made by another program is empty until its first commit, and its
+  // log may hold that commit already.
+  if (info.st_size == 0 && ::access((path + "-wal").c_str(), F_OK) != 0) return IndexFileKind::Empty;
+  if (info.st_size > 0) {
+    std::ifstream in(path, std::ios::binary);
+    char magic[16] = {};
+    in.read(magic, sizeof magic);
+    if (!in) {
+      if (in.gcount() < static_cast<std::streamsize>(sizeof magic) && in.eof()) return IndexFileKind::NotADatabase;
+      problem = {IndexFailure::CannotOpen, "cannot be read"};
+      return IndexFileKind::Unanswered;
+    }
+    if (std::memcmp(magic, "SQLite format 3", 16) != 0) return IndexFileKind::NotADatabase;
+  }
+  // Asked through a read-only connection: a database is never switched to another journal
+  // mode, or written in any other way, before it is known to be an index.
+  sqlite3* db = nullptr;
+  int code = sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr);
+  IndexFileKind kind = IndexFileKind::Unanswered;
+  if (code == SQLITE_OK) {
+    sqlite3_busy_timeout(db, kBusyTimeoutMs);
+    sqlite3_stmt* statement = nullptr;
+    code = sqlite3_prepare_v2(db, "SELECT (SELECT application_id FROM pragma_application_id), "
+                                  "(SELECT count(*) FROM sqlite_master)", -1, &statement, nullptr);
+    if (code == SQLITE_OK) code = sqlite3_step(statement);
+    if (code == SQLITE_ROW) {
+      const int64_t application = sqlite3_column_int64(statement, 0);
+      const int64_t tables = sqlite3_column_int64(statement, 1);
+      kind = application == kApplicationId ? IndexFileKind::OwnIndex
+             : tables == 0                 ? IndexFileKind::Empty
+                                           : IndexFileKind::Foreign;
+    }
+    sqlite3_finalize(statement);
+  }
+  if (kind == IndexFileKind::Unanswered) {
+    const int primary = code & 0xff;
+    if (primary == SQLITE_NOTADB || primary == SQLITE_CORRUPT) {
+      kind = IndexFileKind::NotADatabase;
+    } else {
+      Fail(problem, db, code);
+    }
+  }
+  sqlite3_close_v2(db);
+  return kind;
 }
 
 std::string RebuildMarker(const std::string& path) { return path + ".rebuild"; }
@@ -190,7 +248,8 @@ class Checksum {
       Add(word);
     }
     uint64_t tail = 0;
-    std::memcpy(&tail, bytes.data() + at, bytes.size() - at);
+    // An empty text may have no bytes at all to point at.
+    if (at < bytes.size()) std::memcpy(&tail, bytes.data() + at, bytes.size() - at);
     return Add(tail);
   }
   Checksum& Add(const FileStamp& stamp) {
@@ -225,6 +284,41 @@ struct IndexDatabase::Connection {
   // close_v2 waits for the statements, finalised after this body.
   ~Connection() { sqlite3_close_v2(db); }
 };
+
+int64_t NowNs() {
+  return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::system_clock::now().time_since_epoch())
+      .count();
+}
+
+bool SettledWhenTaken(const FileStamp& stamp, int64_t takenNs, int64_t quietNs) {
+  const int64_t latest = std::max(stamp.ModifiedNs, stamp.ChangedNs);
+  return latest <= takenNs - quietNs;
+}
+
+std::string IndexKeyOf(const std::string& path) {
+  std::string absolute = path;
+  if (absolute.empty()) return absolute;
+  if (absolute.front() != '/') {
+    char* here = ::getcwd(nullptr, 0);
+    if (here == nullptr) return path;
+    absolute = std::string(here) + "/" + path;
+    std::free(here);
+  }
+  const std::size_t slash = absolute.find_last_of('/');
+  std::string folder = slash == 0 ? std::string("/") : absolute.substr(0, slash);
+  std::string name = absolute.substr(slash + 1);
+  if (name.empty() || name == "." || name == "..") {
+    folder = absolute;
+    name.clear();
+  }
+  char* resolved = ::realpath(folder.c_str(), nullptr);
+  if (resolved == nullptr) return absolute;
+  std::string key(resolved);
+  std::free(resolved);
+  if (name.empty()) return key;
+  if (key.back() != '/') key += '/';
+  return key + name;
+}
 
 std::optional<FileStamp> StampOf(const std::string& path) {
   struct stat info {};
@@ -330,7 +424,7 @@ bool PrepareSchema(sqlite3* db, IndexProblem& problem) {
   const int64_t tables = IntPragma(db, "SELECT count(*) FROM sqlite_master", problem, ok);
   if (!ok) return rollback();
   if (application != kApplicationId && tables > 0) {
-    problem = {IndexFailure::CannotOpen, "not a dorvan index"};
+    problem = {IndexFailure::NotAnIndex, "not a dorvan index"};
     return rollback();
   }
   // Virtual tables first: their shadow tables go with them.
@@ -396,13 +490,26 @@ bool FillWithRollbackJournal(sqlite3* db) {
 }
 
 std::unique_ptr<IndexDatabase> IndexDatabase::Open(const std::string& path, int64_t today,
-                                                   IndexProblem& problem) {
+                                                   IndexProblem& problem, bool ownFile) {
   if (path.empty() || !MakeFolders(path)) {
     problem = {IndexFailure::CannotOpen, "cannot make the folder of " + path};
     return nullptr;
   }
-  if (::access(RebuildMarker(path).c_str(), F_OK) == 0 && MayRebuild(path)) {
+  problem = {};
+  IndexFileKind kind = IdentifyIndexFile(path, problem);
+  if (kind == IndexFileKind::Unanswered) return nullptr;
+  if (kind == IndexFileKind::Foreign || kind == IndexFileKind::NotADatabase) {
+    if (!ownFile) {
+      problem = {IndexFailure::NotAnIndex,
+                 kind == IndexFileKind::Foreign ? "a database of another program" : "not a database"};
+      return nullptr;
+    }
+    // At the program's own place whatever is there was an index once: made again.
     RemoveDatabaseFiles(path);
+    kind = IndexFileKind::Missing;
+  }
+  if (::access(RebuildMarker(path).c_str(), F_OK) == 0) {
+    if (kind == IndexFileKind::OwnIndex) RemoveDatabaseFiles(path);
     ::unlink(RebuildMarker(path).c_str());
   }
   for (int attempt = 0; attempt < 2; ++attempt) {
@@ -431,7 +538,8 @@ std::unique_ptr<IndexDatabase> IndexDatabase::Open(const std::string& path, int6
       }
     }
     index.reset();
-    if (problem.Failure != IndexFailure::Corrupt || attempt > 0 || !MayRebuild(path)) return nullptr;
+    // Only what was known to be ours (or nothing) before it was opened is made again.
+    if (problem.Failure != IndexFailure::Corrupt || attempt > 0) return nullptr;
     RemoveDatabaseFiles(path);  // damaged: made again from nothing
   }
   return nullptr;
@@ -699,13 +807,19 @@ bool IndexDatabase::Write(std::vector<NewEntry>& entries, const std::vector<int6
       ok = code == SQLITE_DONE;
     }
     if (!ok) break;
+    if (whole && entry.Readable && !otherOutcome) {
+      // A whole read that succeeded has read the header as a header read would, which
+      // shows no message when it succeeds: a later search of a header range needs no read.
+      otherOutcome = 1;
+      otherMessages.clear();
+    }
     insert.Blob(1, entry.Path);
     insert.Int(2, static_cast<int64_t>(entry.Stamp.Device));
     insert.Int(3, static_cast<int64_t>(entry.Stamp.Inode));
     insert.Int(4, entry.Stamp.Size);
     insert.Int(5, entry.Stamp.ModifiedNs);
     insert.Int(6, entry.Stamp.ChangedNs);
-    insert.Int(7, today_);
+    insert.Int(7, today_.load());
     const int outcomeColumn = whole ? 9 : 8, otherColumn = whole ? 8 : 9;
     insert.Int(outcomeColumn, entry.Readable ? 1 : 0);
     if (otherOutcome) insert.Int(otherColumn, *otherOutcome);
@@ -731,7 +845,7 @@ bool IndexDatabase::Write(std::vector<NewEntry>& entries, const std::vector<int6
     ok = insert.Run(problem);
   }
   for (std::size_t t = 0; ok && t < touches.size(); ++t) {
-    touch.Int(1, today_);
+    touch.Int(1, today_.load());
     touch.Int(2, touches[t]);
     ok = touch.Run(problem);
   }

@@ -7,6 +7,7 @@
 
 #include <sys/types.h>
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
@@ -29,7 +30,8 @@ inline constexpr int64_t kPruneAfterDays = 90;
 
 enum class IndexFailure {
   None,
-  CannotOpen,   // no such folder can be made, or the file is not an index
+  CannotOpen,   // no such folder can be made
+  NotAnIndex,   // the file named as the index is something else: it is left as it is
   Locked,       // another program held the database longer than the busy timeout
   ReadOnly,     // the file or its folder cannot be written
   Corrupt,      // damaged: rebuilt when the index is next opened
@@ -54,6 +56,26 @@ struct FileStamp {
 
 // The stamp of a regular file; nothing for anything else or a file that cannot be asked.
 std::optional<FileStamp> StampOf(const std::string& path);
+
+// The system clock in nanoseconds since the epoch, the unit of the stamps' times.
+int64_t NowNs();
+
+// How long a file must have been left alone before what was read of it is kept. A write
+// sets the modification time as it begins, so bytes read while it goes on can be mixed
+// under a stamp that agrees before and after the read; and a file system that keeps whole
+// seconds (or FAT's two) gives a rewrite within the same second the old stamp. Two seconds
+// cover both: a later write then always leaves a newer time.
+inline constexpr int64_t kQuietPeriodNs = 2'000'000'000;
+
+// True when `stamp`, taken at `takenNs`, shows no modification or change within
+// `quietNs` of that moment (times ahead of the clock included): an entry read from the
+// file may be kept under it.
+bool SettledWhenTaken(const FileStamp& stamp, int64_t takenNs, int64_t quietNs = kQuietPeriodNs);
+
+// The key of a file in the index: the absolute path with its folder's links, "." and ".."
+// resolved, so that one drawing named through another folder path is one entry. The path
+// as given when the folder cannot be resolved.
+std::string IndexKeyOf(const std::string& path);
 
 // The index file of a user: $XDG_CACHE_HOME/dorvan/index.sqlite3, or ~/.cache/dorvan/
 // when that is unset or not absolute. Empty when neither variable helps.
@@ -95,9 +117,13 @@ class IndexDatabase {
  public:
   // Opens or creates the index at `path` (its folder is made when missing), rebuilding a
   // database of another schema or one found damaged, and prunes entries not seen since
-  // `today - kPruneAfterDays` (days since the epoch). Null with `problem` set on failure.
+  // `today - kPruneAfterDays` (days since the epoch). Only an index of this program (told
+  // by its application id), an empty database or an empty file is ever changed; anything
+  // else is refused as NotAnIndex and left byte for byte, unless `ownFile` says the file
+  // is the program's own (the default place), where a damaged one is made again.
+  // Null with `problem` set on failure.
   static std::unique_ptr<IndexDatabase> Open(const std::string& path, int64_t today,
-                                             IndexProblem& problem);
+                                             IndexProblem& problem, bool ownFile = false);
   ~IndexDatabase();
   IndexDatabase(const IndexDatabase&) = delete;
   IndexDatabase& operator=(const IndexDatabase&) = delete;
@@ -147,7 +173,10 @@ class IndexDatabase {
   void MarkForRebuild();
 
   const std::string& Path() const { return path_; }
-  int64_t Today() const { return today_; }
+  int64_t Today() const { return today_.load(); }
+  // The day entries are marked as seen from now on: a program open for days keeps using
+  // the entries it answers from, so they must not age.
+  void SetToday(int64_t today) { today_.store(today); }
 
  private:
   IndexDatabase(std::string path, int64_t today);
@@ -163,7 +192,7 @@ class IndexDatabase {
   bool Write(std::vector<NewEntry>& entries, const std::vector<int64_t>& touches, IndexProblem& problem);
 
   const std::string path_;
-  const int64_t today_;
+  std::atomic<int64_t> today_;
   std::mutex poolMutex_;
   std::vector<std::unique_ptr<Connection>> idle_;
   // Written on a thread of its own, so that the threads reading drawings never wait for

@@ -44,8 +44,26 @@ int64_t DaysSinceEpochNow() {
   return std::chrono::duration_cast<std::chrono::days>(std::chrono::system_clock::now().time_since_epoch()).count();
 }
 
-IndexedDrawingSource::IndexedDrawingSource(std::string indexPath, ProblemHandler onProblem, int64_t today)
-    : indexPath_(std::move(indexPath)), onProblem_(std::move(onProblem)), today_(today) {}
+IndexedDrawingSource::IndexedDrawingSource(std::string indexPath, ProblemHandler onProblem,
+                                           IndexSourceOptions options)
+    : indexPath_(std::move(indexPath)), onProblem_(std::move(onProblem)), options_(options) {}
+
+std::string IndexedDrawingSource::KeyOf(const std::string& path) {
+  const std::size_t slash = path.find_last_of('/');
+  const std::string folder = slash == std::string::npos ? std::string(".")
+                             : slash == 0               ? std::string("/")
+                                                        : path.substr(0, slash);
+  const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+  if (name.empty() || name == "." || name == "..") return IndexKeyOf(path);
+  std::lock_guard lock(keysMutex_);
+  auto known = resolvedFolders_.find(folder);
+  if (known == resolvedFolders_.end()) {
+    std::string resolved = IndexKeyOf(folder + "/.");
+    if (resolved.empty() || resolved.back() != '/') resolved += '/';
+    known = resolvedFolders_.emplace(folder, std::move(resolved)).first;
+  }
+  return known->second + name;
+}
 
 IndexedDrawingSource::~IndexedDrawingSource() { EndRun(); }
 
@@ -61,12 +79,19 @@ void IndexedDrawingSource::BeginRun(const SearchRequest& request) {
   fromFiles_.store(0);
   prefilter_ = false;
   searchKeys_.clear();
+  {
+    // A folder link may point elsewhere since the last run.
+    std::lock_guard lock(keysMutex_);
+    resolvedFolders_.clear();
+  }
+  today_ = options_.Today ? options_.Today() : DaysSinceEpochNow();
   IndexProblem problem;
-  if (!database_) database_ = IndexDatabase::Open(indexPath_, today_, problem);
+  if (!database_) database_ = IndexDatabase::Open(indexPath_, today_, problem, options_.OwnFile);
   if (!database_) {
     GiveUp(problem);
     return;
   }
+  database_->SetToday(today_);
   active_.store(true);
   heldEntries_ = database_->HasEntries(problem);
   const std::u16string text = PrefilterText(request);
@@ -92,7 +117,8 @@ bool IndexedDrawingSource::Stats(IndexStats& stats) {
 }
 
 IndexedDrawingSource::Answer IndexedDrawingSource::FromIndex(IndexDatabase::ReadingSession* session,
-                                                             const std::string& path, const FileStamp& stamp,
+                                                             const std::string& key, const std::string& path,
+                                                             const FileStamp& stamp,
                                                              bool wholeDrawing, JwwDrawing& out,
                                                              ReaderMessages* messages) {
   std::vector<StoredMessage> replay;
@@ -119,7 +145,7 @@ IndexedDrawingSource::Answer IndexedDrawingSource::FromIndex(IndexDatabase::Read
     return !wholeDrawing || DecodeData(entry.Data, out.Data);
   };
   const IndexDatabase::Lookup lookup =
-      database_->Find(session, path, wholeDrawing ? ReadKind::Whole : ReadKind::Header, stamp, wantData, visit,
+      database_->Find(session, key, wholeDrawing ? ReadKind::Whole : ReadKind::Header, stamp, wantData, visit,
                       problem);
   if (lookup == IndexDatabase::Lookup::Failed) {
     GiveUp(problem);
@@ -134,12 +160,14 @@ IndexedDrawingSource::Answer IndexedDrawingSource::FromIndex(IndexDatabase::Read
   return readable ? Answer::Readable : Answer::Unreadable;
 }
 
-void IndexedDrawingSource::Remember(const std::string& path, const FileStamp& stamp, bool wholeDrawing,
-                                    bool readable, const JwwDrawing& drawing, std::vector<StoredMessage> messages) {
+void IndexedDrawingSource::Remember(const std::string& key, const FileStamp& stamp, bool settled,
+                                    bool wholeDrawing, ReadOutcome outcome, const JwwDrawing& drawing,
+                                    std::vector<StoredMessage> messages) {
   fromFiles_.fetch_add(1, std::memory_order_relaxed);
-  if (!active_.load()) return;
+  if (!active_.load() || !settled || outcome == ReadOutcome::FileFailed) return;
+  const bool readable = outcome == ReadOutcome::Readable;
   NewEntry entry;
-  entry.Path = path;
+  entry.Path = key;
   entry.Stamp = stamp;
   entry.Kind = wholeDrawing ? ReadKind::Whole : ReadKind::Header;
   entry.Readable = readable;
@@ -165,21 +193,25 @@ bool IndexedDrawingSource::Read(const std::string& path, bool wholeDrawing, JwwD
 
 bool IndexedDrawingSource::ReadOne(IndexDatabase::ReadingSession* session, const std::string& path,
                                    bool wholeDrawing, JwwDrawing& out, ReaderMessages* messages) {
-  // A file that is gone or is no regular file is read as today and not remembered.
+  // A file that is gone or is no regular file is read as today and not remembered. The
+  // stamp is taken before the read: a write that begins during the read changes it.
+  const int64_t takenNs = NowNs();
   const std::optional<FileStamp> stamp = active_.load() ? StampOf(path) : std::nullopt;
   if (!stamp) return files_.Read(path, wholeDrawing, out, messages);
+  const std::string key = KeyOf(path);
   try {
     const Answer answer =
-        heldEntries_ ? FromIndex(session, path, *stamp, wholeDrawing, out, messages) : Answer::NotIndexed;
+        heldEntries_ ? FromIndex(session, key, path, *stamp, wholeDrawing, out, messages) : Answer::NotIndexed;
     if (answer != Answer::NotIndexed) return answer == Answer::Readable;
   } catch (const std::exception&) {
     // Without memory for the entry, the file is read.
   }
   KeepingMessages keeping;
   keeping.target = messages;
-  const bool readable = files_.Read(path, wholeDrawing, out, &keeping);
-  Remember(path, *stamp, wholeDrawing, readable, out, std::move(keeping.kept));
-  return readable;
+  const ReadOutcome outcome = files_.ReadWithOutcome(path, wholeDrawing, out, &keeping);
+  Remember(key, *stamp, SettledWhenTaken(*stamp, takenNs, options_.QuietPeriodNs), wholeDrawing, outcome, out,
+           std::move(keeping.kept));
+  return outcome == ReadOutcome::Readable;
 }
 
 void IndexedDrawingSource::ReadRun(const std::vector<const std::string*>& paths, bool wholeDrawing,
@@ -211,12 +243,19 @@ void IndexedDrawingSource::ReadRun(const std::vector<const std::string*>& paths,
   // reader still fetches them together.
   std::vector<std::size_t> missed;
   std::vector<std::optional<FileStamp>> stamps(paths.size());
+  std::vector<bool> settled(paths.size());
+  std::vector<std::string> keys(paths.size());
   for (std::size_t i = 0; i < paths.size(); ++i) {
+    const int64_t takenNs = NowNs();
     stamps[i] = active_.load() ? StampOf(*paths[i]) : std::nullopt;
+    if (stamps[i]) {
+      settled[i] = SettledWhenTaken(*stamps[i], takenNs, options_.QuietPeriodNs);
+      keys[i] = KeyOf(*paths[i]);
+    }
     Answer answer = Answer::NotIndexed;
     if (stamps[i] && session) {
       try {
-        answer = FromIndex(session.get(), *paths[i], *stamps[i], false, out, messagesFor(i));
+        answer = FromIndex(session.get(), keys[i], *paths[i], *stamps[i], false, out, messagesFor(i));
       } catch (const std::exception&) {
       }
     }
@@ -231,16 +270,18 @@ void IndexedDrawingSource::ReadRun(const std::vector<const std::string*>& paths,
   std::vector<const std::string*> missedPaths;
   for (std::size_t i : missed) missedPaths.push_back(paths[i]);
   std::vector<KeepingMessages> keeping(missed.size());
-  files_.ReadRun(
+  files_.ReadRunWithOutcomes(
       missedPaths, false, out,
       [&](std::size_t m) -> ReaderMessages* {
         keeping[m].target = messagesFor(missed[m]);
         return &keeping[m];
       },
-      [&](std::size_t m, bool readable) {
+      [&](std::size_t m, ReadOutcome outcome) {
         const std::size_t i = missed[m];
-        if (stamps[i]) Remember(*paths[i], *stamps[i], false, readable, out, std::move(keeping[m].kept));
-        each(i, readable);
+        if (stamps[i]) {
+          Remember(keys[i], *stamps[i], settled[i], false, outcome, out, std::move(keeping[m].kept));
+        }
+        each(i, outcome == ReadOutcome::Readable);
       });
 }
 

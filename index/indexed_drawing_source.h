@@ -11,7 +11,9 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "index/index_database.h"
@@ -29,6 +31,18 @@ struct RunCounts {
   int64_t FromFiles = 0;
 };
 
+struct IndexSourceOptions {
+  // The index file is the program's own (its default place): whatever damaged file is
+  // found there is made again. A file named by the user is changed only when it is an index.
+  bool OwnFile = false;
+  // A file modified or changed this close to the moment it was looked at is read, but
+  // what was read is not kept (tests that write drawings and search at once set 0).
+  int64_t QuietPeriodNs = kQuietPeriodNs;
+  // The day entries are marked as seen, asked when each run begins: a program kept open
+  // for months must not age the entries it keeps using.
+  std::function<int64_t()> Today = DaysSinceEpochNow;
+};
+
 class IndexedDrawingSource : public DrawingSource {
  public:
   // Called at most once per run, on whichever thread met the failure.
@@ -37,7 +51,7 @@ class IndexedDrawingSource : public DrawingSource {
   // The index at `indexPath` is opened by the first run (and again by a run after a run
   // whose index failed).
   explicit IndexedDrawingSource(std::string indexPath, ProblemHandler onProblem = {},
-                                int64_t today = DaysSinceEpochNow());
+                                IndexSourceOptions options = {});
   ~IndexedDrawingSource() override;
 
   bool Read(const std::string& path, bool wholeDrawing, JwwDrawing& out, ReaderMessages* messages) override;
@@ -61,17 +75,26 @@ class IndexedDrawingSource : public DrawingSource {
 
  private:
   enum class Answer { Readable, Unreadable, NotIndexed };
-  Answer FromIndex(IndexDatabase::ReadingSession* session, const std::string& path, const FileStamp& stamp,
+  // `key` names the entry, `path` the drawing as the run names it.
+  Answer FromIndex(IndexDatabase::ReadingSession* session, const std::string& key, const std::string& path,
+                   const FileStamp& stamp,
                    bool wholeDrawing, JwwDrawing& out, ReaderMessages* messages);
   bool ReadOne(IndexDatabase::ReadingSession* session, const std::string& path, bool wholeDrawing,
                JwwDrawing& out, ReaderMessages* messages);
-  void Remember(const std::string& path, const FileStamp& stamp, bool wholeDrawing, bool readable,
-                const JwwDrawing& drawing, std::vector<StoredMessage> messages);
+  // Keeps what a read from the file gave, unless the file was still changing when its
+  // stamp was taken or the read failed on the file rather than on its bytes.
+  void Remember(const std::string& key, const FileStamp& stamp, bool settled, bool wholeDrawing,
+                ReadOutcome outcome, const JwwDrawing& drawing, std::vector<StoredMessage> messages);
   void GiveUp(const IndexProblem& problem);
+  // The index key of `path`, its folder resolved once per run.
+  std::string KeyOf(const std::string& path);
 
   const std::string indexPath_;
   const ProblemHandler onProblem_;
-  const int64_t today_;
+  const IndexSourceOptions options_;
+  int64_t today_ = 0;
+  std::mutex keysMutex_;
+  std::unordered_map<std::string, std::string> resolvedFolders_;
   ReaderDrawingSource files_;
   std::unique_ptr<IndexDatabase> database_;
   std::atomic<bool> active_{false};

@@ -130,6 +130,7 @@ void JwwReader::ReadHeaderInChunks(Source& source, JwwDrawing& drawing) {
   }
   KeepBufferSmall();
   ClearDrawingData(drawing.Data);
+  fileFailed_ = ioError;
   if (ioError) {
     readErrorFlag_ = -1;
   } else if (!read) {
@@ -158,6 +159,7 @@ void JwwReader::ReadDrawingHeader(const std::string& path, JwwDrawing& drawing) 
   }
   ClearDrawingData(drawing.Data);
   readErrorFlag_ = -1;
+  fileFailed_ = true;
 }
 
 void JwwReader::ReadDrawingHeader(const std::string& path, std::string_view firstBytes, JwwDrawing& drawing) {
@@ -167,6 +169,7 @@ void JwwReader::ReadDrawingHeader(const std::string& path, std::string_view firs
       drawing.FileName = path;
       ClearDrawingData(drawing.Data);
       readErrorFlag_ = 0;
+      fileFailed_ = false;
       return;
     }
   } catch (const std::bad_alloc&) {
@@ -182,6 +185,7 @@ void JwwReader::ReadHeaderFromBytes(std::string_view bytes, JwwDrawing& drawing)
     ReadHeaderInChunks(source, drawing);
   } catch (const std::bad_alloc&) {
     readErrorFlag_ = -1;
+    fileFailed_ = true;
   }
 }
 
@@ -216,14 +220,17 @@ int32_t JwwReader::ReadWholeDrawing(const std::string& path, JwwDrawing& drawing
     readErrorFlag_ = -1;
   }
   KeepBufferSmall();
+  fileFailed_ = result == kUnreadableFile;
   return result;
 }
 
 int32_t JwwReader::ReadWholeDrawingFromBytes(std::string_view bytes, JwwDrawing& drawing) {
   try {
+    fileFailed_ = false;
     return ParseWhole(BytesOf(bytes), bytes.size(), drawing);
   } catch (const std::bad_alloc&) {
     readErrorFlag_ = -1;
+    fileFailed_ = true;
     return kUnreadableFile;
   }
 }

@@ -54,6 +54,11 @@ class JwwReader {
   // -1 when the most recent read failed, 0 when it succeeded or before any read.
   int16_t GetReadError() const { return readErrorFlag_; }
 
+  // True when the most recent read failed because the file could not be opened or read
+  // (no permission, an I/O error, a share gone away) or memory ran out: a failure that may
+  // pass, which says nothing about the drawing. False for bytes found malformed.
+  bool FailedOnTheFile() const { return readErrorFlag_ == -1 && fileFailed_; }
+
   // Where the most recent read stopped, in bytes from the start of the file: for a whole
   // read of a sound drawing, the file's size.
   uint64_t BytesConsumed() const { return bytesConsumed_; }
@@ -90,6 +95,7 @@ class JwwReader {
 
   ReaderMessages* messages_;
   int16_t readErrorFlag_ = 0;
+  bool fileFailed_ = false;
   uint64_t bytesConsumed_ = 0;
   std::size_t firstHeaderChunk_ = kFirstHeaderChunk;
   std::size_t largeDrawingBytes_ = kLargeDrawingBytes;

@@ -62,14 +62,34 @@ RangeEvaluator RangeEvaluator::Clone() const { return RangeEvaluator(request_, p
 bool RangeEvaluator::MatchCandidate(MatchRule rule, std::u16string_view candidate) {
   const MatchKind kind = RuleTest(rule, request_.WordSearch, request_.CaseSensitive,
                                   request_.PatternSearch);
+  if (kind == MatchKind::Pattern) {
+    if (stopped_) return false;
+    if (stopRequested_) {
+      // The clock is cheap beside a pattern test; the check itself may not be.
+      const auto now = std::chrono::steady_clock::now();
+      if (now >= nextStopCheck_) {
+        nextStopCheck_ = now + std::chrono::milliseconds(5);
+        if (stopRequested_()) {
+          stopped_ = true;
+          return false;
+        }
+      }
+    }
+  }
+  bool matched = false;
   if (RuleNormalises(rule, request_.CaseSensitive)) {
     StrChange(candidate, scratch_);
-    return MatchText(kind, scratch_, normalisedSearchText_, pattern_.get());
+    matched = MatchText(kind, scratch_, normalisedSearchText_, pattern_.get());
+  } else {
+    matched = MatchText(kind, candidate, request_.SearchText, pattern_.get());
   }
-  return MatchText(kind, candidate, request_.SearchText, pattern_.get());
+  if (!matched && kind == MatchKind::Pattern && pattern_ && pattern_->LastTestHitLimit()) undecided_ = true;
+  return matched;
 }
 
 bool RangeEvaluator::Append(const JwwDrawing& drawing) {
+  undecided_ = false;
+  stopped_ = false;
   const JwwHeader& header = drawing.Header;
   switch (range_) {
     case RangeData: {

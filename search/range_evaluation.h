@@ -2,6 +2,8 @@
 // a range looks at, and which test (rules A to D) decides for each candidate.
 #pragma once
 
+#include <chrono>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -47,6 +49,15 @@ class RangeEvaluator {
   // True when the drawing matches: the run then adds its path to the found list.
   bool Append(const JwwDrawing& drawing);
 
+  // After an Append that found nothing: true when the pattern could not be decided on some
+  // text (PCRE2's match, depth or heap limit), so that "not found" would be a guess.
+  bool LastAppendUndecided() const { return undecided_; }
+  // Asked between the pattern tests of one drawing (every few milliseconds at most):
+  // true abandons the drawing, so a slow pattern cannot hold a cancel up for long.
+  void SetStopCheck(std::function<bool()> stopRequested) { stopRequested_ = std::move(stopRequested); }
+  // After an Append: true when the stop check abandoned it (its answer means nothing).
+  bool LastAppendStopped() const { return stopped_; }
+
   // Adds to `matches` every candidate of the range that matches under the same rule,
   // normalisation and options as Append, in file order (see MatchRecord); Append is true
   // exactly when a record is added. Only called for drawings Append found, so a run that
@@ -62,6 +73,10 @@ class RangeEvaluator {
   std::u16string normalisedSearchText_;
   std::unique_ptr<PatternMatcher> pattern_;
   std::u16string scratch_;  // reused buffer for normalised candidates
+  bool undecided_ = false;
+  bool stopped_ = false;
+  std::function<bool()> stopRequested_;
+  std::chrono::steady_clock::time_point nextStopCheck_{};
 };
 
 }  // namespace dorvan

@@ -65,8 +65,22 @@ bool ReaderDrawingSource::IsLarge(const std::string& path) const {
   return ::stat(path.c_str(), &info) == 0 && static_cast<uint64_t>(info.st_size) > largeDrawingBytes_;
 }
 
+namespace {
+
+ReadOutcome OutcomeOf(const JwwReader& reader) {
+  if (reader.GetReadError() != -1) return ReadOutcome::Readable;
+  return reader.FailedOnTheFile() ? ReadOutcome::FileFailed : ReadOutcome::Malformed;
+}
+
+}  // namespace
+
 bool ReaderDrawingSource::Read(const std::string& path, bool wholeDrawing, JwwDrawing& out,
                                ReaderMessages* messages) {
+  return ReadWithOutcome(path, wholeDrawing, out, messages) == ReadOutcome::Readable;
+}
+
+ReadOutcome ReaderDrawingSource::ReadWithOutcome(const std::string& path, bool wholeDrawing, JwwDrawing& out,
+                                                 ReaderMessages* messages) {
   if (wholeDrawing && IsLarge(path)) {
     // One large drawing at a time, in the arrays kept for large drawings: swapping hands
     // them to the record without copying, and DoneWith takes them back.
@@ -90,17 +104,33 @@ bool ReaderDrawingSource::Read(const std::string& path, bool wholeDrawing, JwwDr
     ResetHeaderDefaults(out.Header);
     reader.ReadDrawingHeader(path, out);
   }
-  const bool readable = reader.GetReadError() != -1;
+  const ReadOutcome outcome = OutcomeOf(reader);
   GiveBack(std::move(pooled));
-  return readable;
+  return outcome;
 }
 
 void ReaderDrawingSource::ReadRun(const std::vector<const std::string*>& paths, bool wholeDrawing,
                                   JwwDrawing& out,
                                   const std::function<ReaderMessages*(std::size_t)>& messagesFor,
                                   const std::function<void(std::size_t, bool)>& each) {
+  ReadRunWithOutcomes(paths, wholeDrawing, out, messagesFor,
+                      [&each](std::size_t i, ReadOutcome outcome) { each(i, outcome == ReadOutcome::Readable); });
+}
+
+void ReaderDrawingSource::ReadRunWithOutcomes(const std::vector<const std::string*>& paths, bool wholeDrawing,
+                                              JwwDrawing& out,
+                                              const std::function<ReaderMessages*(std::size_t)>& messagesFor,
+                                              const std::function<void(std::size_t, ReadOutcome)>& each) {
   if (wholeDrawing) {
-    DrawingSource::ReadRun(paths, wholeDrawing, out, messagesFor, each);
+    for (std::size_t i = 0; i < paths.size(); ++i) {
+      ReadOutcome outcome = ReadOutcome::FileFailed;
+      try {
+        outcome = ReadWithOutcome(*paths[i], true, out, messagesFor(i));
+      } catch (const std::exception&) {
+        // A drawing too large for memory: unreadable now, perhaps not another time.
+      }
+      each(i, outcome);
+    }
     return;
   }
   std::unique_ptr<PooledReader> pooled = Borrow();
@@ -114,7 +144,7 @@ void ReaderDrawingSource::ReadRun(const std::vector<const std::string*>& paths, 
                  paths.begin() + static_cast<std::ptrdiff_t>(last));
     const bool fetched = batch.Available() && batch.Read(fetch);
     for (std::size_t i = first; i < last; ++i) {
-      bool readable = false;
+      ReadOutcome outcome = ReadOutcome::FileFailed;
       try {
         pooled->messages.target = messagesFor(i);
         ResetHeaderDefaults(out.Header);
@@ -125,12 +155,12 @@ void ReaderDrawingSource::ReadRun(const std::vector<const std::string*>& paths, 
         } else {
           reader.ReadDrawingHeader(*paths[i], out);  // not fetched: read the ordinary way
         }
-        readable = reader.GetReadError() != -1;
+        outcome = OutcomeOf(reader);
       } catch (const std::exception&) {
         // Unreadable, as in Read.
       }
       pooled->messages.target = nullptr;
-      each(i, readable);
+      each(i, outcome);
     }
   }
   GiveBack(std::move(pooled));

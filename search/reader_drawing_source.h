@@ -13,6 +13,11 @@
 
 namespace dorvan {
 
+// How a read ended. A file that could not be opened or read, or a read that ran out of
+// memory, may read well another time; only bytes found malformed say something lasting
+// about the drawing.
+enum class ReadOutcome { Readable, Malformed, FileFailed };
+
 class ReaderDrawingSource : public DrawingSource {
  public:
   // Whole drawings larger than `largeDrawingBytes` are read one at a time, whatever the
@@ -34,6 +39,13 @@ class ReaderDrawingSource : public DrawingSource {
                const std::function<ReaderMessages*(std::size_t)>& messagesFor,
                const std::function<void(std::size_t, bool)>& each) override;
   void DoneWith(JwwDrawing& drawing) override;
+
+  // Read and ReadRun, telling how each read ended.
+  ReadOutcome ReadWithOutcome(const std::string& path, bool wholeDrawing, JwwDrawing& out,
+                              ReaderMessages* messages);
+  void ReadRunWithOutcomes(const std::vector<const std::string*>& paths, bool wholeDrawing, JwwDrawing& out,
+                           const std::function<ReaderMessages*(std::size_t)>& messagesFor,
+                           const std::function<void(std::size_t, ReadOutcome)>& each);
   // Each Read borrows a reader of its own, so reads may overlap.
   bool SupportsConcurrentReads() const override { return true; }
 

@@ -1,8 +1,11 @@
 #include "search/search_run.h"
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <exception>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -38,6 +41,8 @@ class MessageRecorder : public ReaderMessages {
 struct FileVerdict {
   bool readable = false;
   bool found = false;
+  bool undecided = false;  // not found, but only because the pattern hit a limit
+  bool stopped = false;    // abandoned for a cancel: means nothing
   std::vector<CapturedMessage> messages;
   DrawingMatches matches;  // filled for a found drawing when the run collects them
 };
@@ -49,6 +54,8 @@ FileVerdict Evaluate(DrawingSource& source, bool readable, RangeEvaluator& evalu
   try {
     verdict.readable = readable;
     verdict.found = readable && evaluator.Append(drawing);
+    verdict.stopped = readable && evaluator.LastAppendStopped();
+    verdict.undecided = readable && !verdict.found && evaluator.LastAppendUndecided();
   } catch (const std::exception&) {
     verdict = FileVerdict{};
   }
@@ -83,9 +90,14 @@ FileVerdict Examine(DrawingSource& source, const std::string& path, bool wholeDr
 // so a hand-off per file would cost as much as the reading.
 class ReadAhead {
  public:
+  // `cancelPoll` is asked, on the run's thread, while it waits for a verdict; true ends
+  // the wait with a stopped verdict and makes the workers abandon what they are on.
   ReadAhead(TargetFeed& targets, bool wholeDrawing, DrawingSource& source,
-            const RangeEvaluator& evaluator, bool captureMessages, bool collectMatches, int threads)
-      : targets_(targets),
+            const RangeEvaluator& evaluator, bool captureMessages, bool collectMatches, int threads,
+            std::atomic<bool>& stopping, std::function<bool()> cancelPoll)
+      : stopping_(stopping),
+        cancelPoll_(std::move(cancelPoll)),
+        targets_(targets),
         wholeDrawing_(wholeDrawing),
         collectMatches_(collectMatches),
         source_(source),
@@ -105,9 +117,14 @@ class ReadAhead {
     // While the list still grows, the last worker is the thread that fills it (a folder
     // scan), once it has: two threads busy on two cores keep both busy, three leave the
     // scheduler room to idle one of them. A list complete already gets a thread for it.
+    lastWorker_.SetStopCheck([this] { return stopping_.load(std::memory_order_relaxed); });
     const bool filled = targets_.Help([this] { Work(lastWorker_); });
     std::lock_guard lock(mutex_);
-    for (int t = 1; t < threadCount_; ++t) StartWorker(evaluator.Clone());
+    for (int t = 1; t < threadCount_; ++t) {
+      RangeEvaluator worker = evaluator.Clone();
+      worker.SetStopCheck([this] { return stopping_.load(std::memory_order_relaxed); });
+      StartWorker(std::move(worker));
+    }
     if (!filled) StartWorker(std::move(lastWorker_));
   }
   ~ReadAhead() { Stop(); }
@@ -120,7 +137,20 @@ class ReadAhead {
     if (!slot.ready) {
       runWaitsFor_ = index;
       runWaits_ = true;
-      runChanged_.wait(lock, [&slot] { return slot.ready; });
+      // A drawing may take long (a large one, a slow pattern): the cancel is asked for
+      // meanwhile, not only once it is done.
+      while (!runChanged_.wait_for(lock, std::chrono::milliseconds(20), [&slot] { return slot.ready; })) {
+        lock.unlock();
+        const bool cancel = cancelPoll_ && cancelPoll_();
+        lock.lock();
+        if (cancel) {
+          stopping_.store(true);
+          runWaits_ = false;
+          FileVerdict stopped;
+          stopped.stopped = true;
+          return stopped;
+        }
+      }
       runWaits_ = false;
     }
     FileVerdict verdict = std::move(slot.verdict);
@@ -224,6 +254,8 @@ class ReadAhead {
     }
   }
 
+  std::atomic<bool>& stopping_;
+  const std::function<bool()> cancelPoll_;
   TargetFeed& targets_;
   const bool wholeDrawing_;
   const bool collectMatches_;
@@ -311,6 +343,13 @@ SearchOutcome Works(const SearchControls& controls, TargetFeed& targets, SearchR
     }
   }
   RangeEvaluator evaluator(request, pattern.get());
+  // Set once a cancel was seen in the middle of a drawing.
+  std::atomic<bool> stopping{false};
+  const auto cancelPoll = [&observer, &stopping] {
+    if (!stopping.load() && observer.CancelRequested()) stopping.store(true);
+    return stopping.load();
+  };
+  evaluator.SetStopCheck(cancelPoll);
   source.BeginRun(request);
   const bool wholeDrawing = request.Ranges[RangeData] || request.Ranges[RangeBlockName];
 
@@ -318,7 +357,7 @@ SearchOutcome Works(const SearchControls& controls, TargetFeed& targets, SearchR
   const int threads = ReadThreadsFor(settings, source, paths.size() > 1 || !targets.Closed());
   if (threads > 1) {
     readAhead.emplace(targets, wholeDrawing, source, evaluator, messages != nullptr,
-                      settings.CollectMatches, threads);
+                      settings.CollectMatches, threads, stopping, cancelPoll);
   }
 
   FoundList found;
@@ -327,7 +366,7 @@ SearchOutcome Works(const SearchControls& controls, TargetFeed& targets, SearchR
   std::size_t current = 1;
   for (;; ++current) {
     if (current > paths.size() && !targets.WaitForMore(paths.size(), paths)) break;
-    if (observer.CancelRequested()) {
+    if (stopping.load() || observer.CancelRequested()) {
       cancelled = true;
       break;
     }
@@ -344,10 +383,20 @@ SearchOutcome Works(const SearchControls& controls, TargetFeed& targets, SearchR
     } else {
       verdict = Examine(source, path, wholeDrawing, evaluator, settings.CollectMatches, drawing, messages);
     }
+    if (verdict.stopped || stopping.load()) {
+      // Cancelled in the middle of this drawing: it is reported as never searched.
+      cancelled = true;
+      if (current != 1) observer.Deselect(static_cast<int>(current - 2));
+      ++current;  // so that this drawing's highlight is taken away below
+      break;
+    }
     if (!verdict.readable) {
       outcome.ErrorFileList.push_back(path);
       outcome.LongestErrorPathBytes = std::max(outcome.LongestErrorPathBytes, ListEntryBytes(path));
       observer.Unreadable(path);
+    } else if (verdict.undecided) {
+      outcome.UndecidedList.push_back(path);
+      observer.Undecided(path);
     } else if (verdict.found) {
       const std::size_t position = found.Add(path);
       observer.Found(path, position);

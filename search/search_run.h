@@ -32,6 +32,9 @@ class SearchObserver {
   virtual void Deselect(int /*index*/) {}
   // A drawing that could not be read (goes to the error list, in target order).
   virtual void Unreadable(const std::string& /*path*/) {}
+  // A drawing on which the pattern could not be decided (PCRE2's limits) and that no text
+  // matched: neither found nor surely not found (in target order).
+  virtual void Undecided(const std::string& /*path*/) {}
   // A matching drawing, inserted into the sorted found list at `position`.
   virtual void Found(const std::string& /*path*/, std::size_t /*position*/) {}
   // With RunSettings::CollectMatches, right after Found: that drawing's match records.
@@ -55,6 +58,7 @@ struct SearchOutcome {
   FocusTarget Focus = FocusTarget::None;       // after a refusal
   std::vector<std::string> FoundList;          // sorted ascending, ignoring case
   std::vector<std::string> ErrorFileList;      // unreadable paths in target order
+  std::vector<std::string> UndecidedList;      // see SearchObserver::Undecided, in target order
   // With RunSettings::CollectMatches: the match records of FoundList[i], else empty.
   std::vector<DrawingMatches> FoundMatches;
   std::size_t LongestFoundPathBytes = 0;       // windows-31j bytes, for the list extents

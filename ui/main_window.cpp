@@ -89,6 +89,7 @@ class TitledFrame : public QGroupBox {
 QString IndexFailureText(index::IndexFailure failure) {
   switch (failure) {
     case index::IndexFailure::CannotOpen: return QStringLiteral("索引のファイルを開けません。");
+    case index::IndexFailure::NotAnIndex: return QStringLiteral("索引の場所にある別のファイルは、そのまま残しました。");
     case index::IndexFailure::Locked: return QStringLiteral("索引を別のプログラムが使っています。");
     case index::IndexFailure::ReadOnly: return QStringLiteral("索引のファイルに書き込めません。");
     case index::IndexFailure::Corrupt: return QStringLiteral("索引が壊れています。次の検索で作り直します。");
@@ -309,13 +310,18 @@ std::unique_ptr<DrawingSource> MainWindow::MakeDrawingSource() {
   // The index the command line uses too; without a cache folder the drawings are read.
   const std::string path = index::DefaultIndexPath(std::getenv("XDG_CACHE_HOME"), std::getenv("HOME"));
   if (path.empty()) return std::make_unique<ReaderDrawingSource>();
-  return std::make_unique<index::IndexedDrawingSource>(path, [this, path](const index::IndexProblem& problem) {
-    // A reading thread: the note is shown once the run is over.
-    std::fprintf(stderr, "dorvan: the index %s cannot be used (%s); the drawings are read\n", path.c_str(),
-                 problem.Detail.c_str());
-    std::lock_guard lock(indexProblemMutex_);
-    indexProblem_ = QString::fromStdString(path) + QStringLiteral("\n") + IndexFailureText(problem.Failure);
-  });
+  index::IndexSourceOptions options;
+  options.OwnFile = true;  // the default place: a damaged file there is made again
+  return std::make_unique<index::IndexedDrawingSource>(
+      path,
+      [this, path](const index::IndexProblem& problem) {
+        // A reading thread: the note is shown once the run is over.
+        std::fprintf(stderr, "dorvan: the index %s cannot be used (%s); the drawings are read\n", path.c_str(),
+                     problem.Detail.c_str());
+        std::lock_guard lock(indexProblemMutex_);
+        indexProblem_ = QString::fromStdString(path) + QStringLiteral("\n") + IndexFailureText(problem.Failure);
+      },
+      options);
 }
 
 void MainWindow::SetFocusOrder() {

@@ -49,7 +49,7 @@ TEST(ParseCommandLine, VersionAloneAsksForTheProgramsVersion) {
 TEST(ParseCommandLine, RefusesWhatItDoesNotKnow) {
   const std::vector<std::vector<const char*>> bad = {
       {"--range", "texts"}, {"--size", "A5"}, {"--version", "500"}, {"--dpi", "150"},
-      {"--text"},           {"--bogus"},      {"--word=yes"},
+      {"--text"},           {"--bogus"},      {"--word=yes"},     {"--text", "\x90\x7d"},  // Shift-JIS bytes
   };
   for (const auto& args : bad) {
     CliOptions options;

@@ -7,8 +7,10 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <fstream>
 #include <sstream>
+#include <thread>
 
 #include "search/result_report.h"
 #include "tests/support/drawing_writer.h"
@@ -253,6 +255,8 @@ TEST_F(DorvanSearch, RepeatSearchesFromTheIndexPrintWhatReadingPrints) {
   struct stat info {};
   EXPECT_EQ(::stat(folder.File("cache/dorvan/index.sqlite3").c_str(), &info), 0);
 
+  // Drawings are kept only once they have been left alone for two seconds.
+  std::this_thread::sleep_for(std::chrono::milliseconds(2100));
   std::vector<std::string> stats = {"--index-stats", "--index", folder.File("other.sqlite3"), "--text", "図面",
                                     folder.File("plans")};
   EXPECT_NE(Execute(stats).err.find("hit rate 0.0 % (0 of 4 drawings from the index)"), std::string::npos);
@@ -268,6 +272,35 @@ TEST_F(DorvanSearch, AnIndexThatCannotBeOpenedIsToldOnceAndTheDrawingsAreRead) {
   const std::string note = "dorvan-search: the index " + folder.File("taken");
   ASSERT_NE(run.err.find(note), std::string::npos);
   EXPECT_EQ(run.err.find(note, run.err.find(note) + 1), std::string::npos);
+}
+
+TEST_F(DorvanSearch, AFileNamedAsTheIndexThatIsNoIndexIsLeftAsItIsAndADamagedOneAtTheDefaultPlaceIsMadeAgain) {
+  const std::string notes = folder.Write("notes.txt", "my notes, named as the index by mistake\n");
+  ProgramRun run = Execute({"--index", notes, "--text", "図面", folder.File("plans")});
+  EXPECT_EQ(run.out, Execute({"--no-index", "--text", "図面", folder.File("plans")}).out);
+  EXPECT_NE(run.err.find("the index " + notes + " is not a dorvan index and is left as it is"), std::string::npos)
+      << run.err;
+  EXPECT_EQ(ReadAll(notes), "my notes, named as the index by mistake\n");
+
+  folder.Write("cache/dorvan/index.sqlite3", "damaged beyond recognition");
+  std::this_thread::sleep_for(std::chrono::milliseconds(2100));  // the drawings are quiet
+  run = Execute({"--index-stats", "--text", "図面", folder.File("plans")});
+  EXPECT_EQ(run.err.find("dorvan-search: the index"), std::string::npos) << run.err;
+  run = Execute({"--index-stats", "--text", "図面", folder.File("plans")});
+  EXPECT_NE(run.err.find("hit rate 100.0 %"), std::string::npos) << run.err;
+}
+
+TEST_F(DorvanSearch, UndecidedDrawingsAreNamedAndNothingFoundIsNotClaimed) {
+  testing::DrawingRecipe recipe;
+  recipe.texts = {std::u16string(30, u'Ａ') + u"Ｃ"};
+  folder.MakeFolder("hard");
+  Write("hard/a.jww", recipe);
+  const std::string path = folder.File("hard/a.jww");
+  ProgramRun run = Execute({"--regex", "--text", "Ｃ|(Ａ|Ａ)+$", path});
+  EXPECT_EQ(run.exitStatus, 3);
+  EXPECT_NE(run.err.find("undecided: " + path + "\n"), std::string::npos) << run.err;
+  run = Execute({"--json", "--regex", "--text", "Ｃ|(Ａ|Ａ)+$", path});
+  EXPECT_NE(run.out.find("\"undecided\": [\"" + path + "\"]"), std::string::npos) << run.out;
 }
 
 TEST_F(DorvanSearch, HelpDocumentsTheOptions) {

@@ -6,12 +6,18 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sqlite3.h>
+#include <sys/mount.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <fstream>
 #include <functional>
+#include <iterator>
+#include <optional>
 #include <thread>
 
 #include "index/indexed_drawing_source.h"
@@ -134,6 +140,21 @@ Recorded Search(DrawingSource& source, const Request& request, const std::vector
   return recorded;
 }
 
+std::string FileBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// Rewrites a file in place, one write for all its bytes, as a save over a share does: the
+// inode stays, and so does the size when the bytes have the old one's.
+bool RewriteInPlace(const std::string& path, const std::string& bytes) {
+  const int fd = ::open(path.c_str(), O_WRONLY);
+  if (fd < 0) return false;
+  const bool written = ::pwrite(fd, bytes.data(), bytes.size(), 0) == static_cast<ssize_t>(bytes.size());
+  ::close(fd);
+  return written;
+}
+
 void ExpectSame(const Recorded& read, const Recorded& indexed, const std::string& label) {
   EXPECT_EQ(indexed.outcome.Ending, read.outcome.Ending) << label;
   EXPECT_EQ(indexed.outcome.SearchResult, read.outcome.SearchResult) << label;
@@ -207,6 +228,14 @@ class IndexEquivalence : public ::testing::Test {
 
   std::string IndexPath() const { return folder.File("cache/index.sqlite3"); }
 
+  // The drawings are written just before they are searched: kept at once, as if they had
+  // been left alone for long.
+  static index::IndexSourceOptions AtOnce() {
+    index::IndexSourceOptions options;
+    options.QuietPeriodNs = 0;
+    return options;
+  }
+
   testing::TempFolder folder;
   std::vector<std::string> targets;
 };
@@ -216,10 +245,10 @@ TEST_F(IndexEquivalence, FreshFilledAndAfterChangesTheIndexGivesWhatReadingGives
   ASSERT_EQ(::stat(folder.File("b/large.jww").c_str(), &info), 0);
   ASSERT_GT(info.st_size, 1 << 20);
   {
-    index::IndexedDrawingSource fresh(IndexPath());
+    index::IndexedDrawingSource fresh(IndexPath(), {}, AtOnce());
     ExpectEveryRequestAsRead(fresh, "fresh index");
   }
-  index::IndexedDrawingSource filled(IndexPath());
+  index::IndexedDrawingSource filled(IndexPath(), {}, AtOnce());
   ExpectEveryRequestAsRead(filled, "filled index");
   // Only the folder and the missing file are read from the file system.
   EXPECT_EQ(filled.Counts().FromFiles, 0);
@@ -249,32 +278,62 @@ TEST_F(IndexEquivalence, FreshFilledAndAfterChangesTheIndexGivesWhatReadingGives
   for (std::string& target : targets) {
     if (target.rfind(folder.File("a/"), 0) == 0) target = folder.File("c/") + target.substr(folder.File("a/").size());
   }
-  index::IndexedDrawingSource changed(IndexPath());
+  index::IndexedDrawingSource changed(IndexPath(), {}, AtOnce());
   ExpectEveryRequestAsRead(changed, "after changes");
   ExpectEveryRequestAsRead(changed, "after changes, filled again");
 }
 
-TEST_F(IndexEquivalence, AnUnusableIndexIsToldOnceAndTheRunReads) {
+TEST_F(IndexEquivalence, AFileThatIsNoIndexIsLeftAsItIsUnlessItIsAtTheProgramsOwnPlace) {
+  auto foreignDatabase = [](const std::string& path, const char* sql) {
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(db, sql, nullptr, nullptr, nullptr), SQLITE_OK);
+    sqlite3_close(db);
+  };
   struct Case {
     std::string label;
-    std::string content;  // of the file at the index's place
-    bool usableNextRun;
+    std::function<void(const std::string&)> make;  // what is at the index's place
+    bool ownPlace;
+    bool usable;  // else told once and left byte for byte
   };
   const Case cases[] = {
-      {"not a database", "plain text, no index", false},
-      {"damaged database", std::string("SQLite format 3\0", 16) + std::string(5000, '\x5a'), true},
+      {"a text file", [](const std::string& p) { testing::WriteBytesFile(p, "plain text, no index"); }, false, false},
+      {"another program's database",
+       [&](const std::string& p) { foreignDatabase(p, "CREATE TABLE notes(x); INSERT INTO notes VALUES(1)"); }, false,
+       false},
+      {"a damaged database",
+       [](const std::string& p) { testing::WriteBytesFile(p, std::string("SQLite format 3\0", 16) + std::string(5000, 'Z')); },
+       false, false},
+      {"an empty file", [](const std::string& p) { testing::WriteBytesFile(p, ""); }, false, true},
+      {"a damaged database at the own place",
+       [](const std::string& p) { testing::WriteBytesFile(p, std::string("SQLite format 3\0", 16) + std::string(5000, 'Z')); },
+       true, true},
+      {"a text file at the own place", [](const std::string& p) { testing::WriteBytesFile(p, "text"); }, true, true},
   };
+  const Request request = Requests().front();
+  ReaderDrawingSource files;
+  const Recorded read = Search(files, request, targets);
   for (const Case& c : cases) {
-    ASSERT_TRUE(testing::WriteBytesFile(IndexPath(), c.content));
-    int told = 0;
-    index::IndexedDrawingSource source(IndexPath(), [&](const index::IndexProblem&) { ++told; });
-    const Request request = Requests().front();
-    ReaderDrawingSource files;
-    ExpectSame(Search(files, request, targets), Search(source, request, targets), c.label);
-    EXPECT_EQ(told, c.usableNextRun ? 0 : 1) << c.label;  // a damaged index is made again at once
-    ExpectSame(Search(files, request, targets), Search(source, request, targets), c.label + ", again");
-    EXPECT_EQ(source.Counts().FromIndex > 0, c.usableNextRun) << c.label;
-    ::unlink(IndexPath().c_str());
+    c.make(IndexPath());
+    const std::string before = FileBytes(IndexPath());
+    index::IndexSourceOptions options = AtOnce();
+    options.OwnFile = c.ownPlace;
+    std::vector<index::IndexFailure> told;
+    index::IndexedDrawingSource source(
+        IndexPath(), [&](const index::IndexProblem& problem) { told.push_back(problem.Failure); }, options);
+    ExpectSame(read, Search(source, request, targets), c.label);
+    ExpectSame(read, Search(source, request, targets), c.label + ", again");
+    if (c.usable) {
+      EXPECT_TRUE(told.empty()) << c.label;
+      EXPECT_GT(source.Counts().FromIndex, 0) << c.label;
+    } else {
+      EXPECT_EQ(told, (std::vector<index::IndexFailure>{index::IndexFailure::NotAnIndex,
+                                                          index::IndexFailure::NotAnIndex}))
+          << c.label;
+      EXPECT_EQ(FileBytes(IndexPath()), before) << c.label;
+      EXPECT_NE(::access((IndexPath() + "-wal").c_str(), F_OK), 0) << c.label;
+    }
+    for (const char* suffix : {"", "-wal", "-shm", ".rebuild"}) ::unlink((IndexPath() + suffix).c_str());
   }
 }
 
@@ -294,7 +353,7 @@ TEST_F(IndexEquivalence, AnEntryDamagedInPlaceIsToldAndTheIndexMadeAgain) {
   const std::string plan = folder.File("a/plan.jww");
   for (const Case& c : cases) {
     {
-      index::IndexedDrawingSource filling(IndexPath());
+      index::IndexedDrawingSource filling(IndexPath(), {}, AtOnce());
       Search(filling, request, targets);
     }
     sqlite3* db = nullptr;
@@ -318,11 +377,11 @@ TEST_F(IndexEquivalence, AnEntryDamagedInPlaceIsToldAndTheIndexMadeAgain) {
     sqlite3_close(db);
 
     int told = 0;
-    index::IndexedDrawingSource damaged(IndexPath(), [&](const index::IndexProblem&) { ++told; });
+    index::IndexedDrawingSource damaged(IndexPath(), [&](const index::IndexProblem&) { ++told; }, AtOnce());
     ReaderDrawingSource files;
     ExpectSame(Search(files, request, targets), Search(damaged, request, targets), c.column);
     EXPECT_EQ(told, 1) << c.column;
-    index::IndexedDrawingSource next(IndexPath());
+    index::IndexedDrawingSource next(IndexPath(), {}, AtOnce());
     Search(next, request, targets);
     EXPECT_EQ(next.Counts().FromIndex, 0) << c.column << ": not made again";
   }
@@ -330,9 +389,9 @@ TEST_F(IndexEquivalence, AnEntryDamagedInPlaceIsToldAndTheIndexMadeAgain) {
 
 TEST_F(IndexEquivalence, TwoProgramsFillingOneIndexAtOnceBothGetWhatReadingGives) {
   auto program = [this](const std::string& name) {
-    index::IndexedDrawingSource source(IndexPath(), [&name](const index::IndexProblem& problem) {
-      ADD_FAILURE() << name << ": " << problem.Detail;
-    });
+    index::IndexedDrawingSource source(
+        IndexPath(), [&name](const index::IndexProblem& problem) { ADD_FAILURE() << name << ": " << problem.Detail; },
+        AtOnce());
     ExpectEveryRequestAsRead(source, name);
   };
   std::thread first(program, "first program");
@@ -359,7 +418,7 @@ TEST_F(IndexEquivalence, AnIndexAnotherProgramIsMakingIsWaitedForNotGivenUp) {
 
 TEST_F(IndexEquivalence, AFirstFillLeavesTheIndexInWalModeForLaterReadersAndWriters) {
   {
-    index::IndexedDrawingSource source(IndexPath());
+    index::IndexedDrawingSource source(IndexPath(), {}, AtOnce());
     Search(source, Requests().front(), targets);
   }
   sqlite3* db = nullptr;
@@ -375,7 +434,9 @@ TEST_F(IndexEquivalence, AFirstFillLeavesTheIndexInWalModeForLaterReadersAndWrit
 TEST_F(IndexEquivalence, EntriesNotSeenFor90DaysArePrunedWhenTheIndexOpens) {
   constexpr int64_t kToday = 20000;
   {
-    index::IndexedDrawingSource source(IndexPath(), {}, kToday);
+    index::IndexSourceOptions options = AtOnce();
+    options.Today = [] { return kToday; };
+    index::IndexedDrawingSource source(IndexPath(), {}, options);
     Search(source, Requests().front(), targets);
   }
   for (const auto& [day, entries] : {std::pair<int64_t, bool>{kToday + 90, true}, {kToday + 91, false}}) {
@@ -386,6 +447,182 @@ TEST_F(IndexEquivalence, EntriesNotSeenFor90DaysArePrunedWhenTheIndexOpens) {
     ASSERT_TRUE(database->Stats(stats, problem));
     EXPECT_EQ(stats.Entries > 0, entries) << day;
   }
+}
+
+// Two versions of one drawing of the same size, told apart by a search for "版B".
+testing::DrawingRecipe Version(char16_t letter) {
+  DrawingRecipe recipe;
+  recipe.texts = {std::u16string(u"版") + letter + u" 図面"};
+  return recipe;
+}
+
+bool Finds(DrawingSource& source, const std::u16string& text, const std::string& path) {
+  Request request{"", RangeData, text};
+  const Recorded recorded = Search(source, request, {path});
+  return recorded.outcome.FoundList == std::vector<std::string>{path};
+}
+
+TEST_F(IndexEquivalence, ADrawingChangedMomentsBeforeItIsReadIsReadAgainUntilItHasBeenQuiet) {
+  const std::string path = folder.File("a/busy.jww");
+  ASSERT_TRUE(testing::WriteDrawingFile(path, Version(u'A')));
+  index::IndexedDrawingSource source(IndexPath());
+  EXPECT_TRUE(Finds(source, u"版A", path));
+  EXPECT_TRUE(Finds(source, u"版A", path));
+  EXPECT_EQ(source.Counts().FromIndex, 0);
+
+  // A writer saving the drawing again and again while searches read it: whatever half-
+  // written bytes a search met, the search after the last save finds the last version.
+  const std::string a = testing::WriteDrawing(Version(u'A')), b = testing::WriteDrawing(Version(u'B'));
+  ASSERT_EQ(a.size(), b.size());
+  std::atomic<bool> stop{false};
+  std::thread writer([&] {
+    for (int i = 0; !stop.load(); ++i) RewriteInPlace(path, i % 2 == 0 ? a : b);
+    RewriteInPlace(path, b);
+  });
+  for (int i = 0; i < 50; ++i) Finds(source, u"版B", path);
+  stop.store(true);
+  writer.join();
+  EXPECT_TRUE(Finds(source, u"版B", path));
+  EXPECT_FALSE(Finds(source, u"版A", path));
+}
+
+TEST_F(IndexEquivalence, ARewriteWithinTheSameSecondOnAFileSystemOfWholeSecondsIsNotMissed) {
+  // ext4 with 128-byte inodes keeps whole seconds: the rewrite keeps every part of the stamp.
+  const std::string image = folder.File("seconds.img"), mountPoint = folder.MakeFolder("seconds");
+  const std::string make = "truncate -s 8M " + image + " && mkfs.ext4 -q -I 128 " + image + " 2>/dev/null";
+  if (::geteuid() != 0 || std::system(make.c_str()) != 0 ||
+      std::system(("mount -o loop " + image + " " + mountPoint + " 2>/dev/null").c_str()) != 0) {
+    GTEST_SKIP() << "needs root and a loop device to mount a file system of whole seconds";
+  }
+  struct Unmount {
+    std::string at;
+    ~Unmount() { ::umount2(at.c_str(), MNT_DETACH); }
+  } unmount{mountPoint};
+  const std::string path = mountPoint + "/plan.jww";
+  const std::string a = testing::WriteDrawing(Version(u'A')), b = testing::WriteDrawing(Version(u'B'));
+  index::IndexedDrawingSource source(IndexPath());
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    // Begin just after a second starts, so the writes and the search share it.
+    const auto now = std::chrono::system_clock::now().time_since_epoch();
+    std::this_thread::sleep_for(std::chrono::seconds(1) - (now % std::chrono::seconds(1)) +
+                                std::chrono::milliseconds(20));
+    ASSERT_TRUE(testing::WriteBytesFile(path, a));
+    const std::optional<index::FileStamp> before = index::StampOf(path);
+    EXPECT_TRUE(Finds(source, u"版A", path));
+    ASSERT_TRUE(RewriteInPlace(path, b));
+    if (index::StampOf(path) != before) continue;  // the second turned meanwhile
+    EXPECT_TRUE(Finds(source, u"版B", path));
+    return;
+  }
+  GTEST_SKIP() << "could not rewrite within one second";
+}
+
+// Runs every read of the wrapped source while no file can be opened, as when a process
+// has used up its files (or its memory, or access is refused): the reads fail on the
+// files, not on their bytes.
+class NoFilesToOpen : public DrawingSource {
+ public:
+  explicit NoFilesToOpen(DrawingSource& inner) : inner_(inner) {}
+  bool Read(const std::string& path, bool whole, JwwDrawing& out, ReaderMessages* messages) override {
+    return inner_.Read(path, whole, out, messages);
+  }
+  void ReadRun(const std::vector<const std::string*>& paths, bool whole, JwwDrawing& out,
+               const std::function<ReaderMessages*(std::size_t)>& messagesFor,
+               const std::function<void(std::size_t, bool)>& each) override {
+    inner_.ReadRun(paths, whole, out, messagesFor, each);
+  }
+  void DoneWith(JwwDrawing& drawing) override { inner_.DoneWith(drawing); }
+  void BeginRun(const SearchRequest& request) override {
+    inner_.BeginRun(request);
+    ::getrlimit(RLIMIT_NOFILE, &saved_);
+    const int lowestFree = ::dup(0);
+    ::close(lowestFree);
+    rlimit none = saved_;
+    none.rlim_cur = static_cast<rlim_t>(lowestFree);
+    ::setrlimit(RLIMIT_NOFILE, &none);
+  }
+  void EndRun() override {
+    ::setrlimit(RLIMIT_NOFILE, &saved_);
+    inner_.EndRun();
+  }
+
+ private:
+  DrawingSource& inner_;
+  rlimit saved_{};
+};
+
+TEST_F(IndexEquivalence, ADrawingThatCouldNotBeOpenedIsNotKeptAsUnreadable) {
+  for (const Request& request : {Requests().front(), Request{"memo", RangeMemo, u"ｶﾞ"}}) {
+    index::IndexedDrawingSource source(IndexPath(), {}, AtOnce());
+    NoFilesToOpen starved(source);
+    const Recorded failed = Search(starved, request, targets);
+    EXPECT_TRUE(failed.outcome.FoundList.empty()) << request.label;
+    ReaderDrawingSource files;
+    ExpectSame(Search(files, request, targets), Search(source, request, targets), request.label + ", files back");
+    for (const char* suffix : {"", "-wal", "-shm"}) ::unlink((IndexPath() + suffix).c_str());
+  }
+}
+
+TEST_F(IndexEquivalence, OneDrawingNamedThroughAnotherFolderPathIsOneEntry) {
+  index::IndexedDrawingSource source(IndexPath(), {}, AtOnce());
+  const Request request = Requests().front();
+  Search(source, request, targets);
+  index::IndexStats filled;
+  ASSERT_TRUE(source.Stats(filled));
+  ASSERT_EQ(::symlink(folder.File("a").c_str(), folder.File("linked").c_str()), 0);
+  char* here = ::getcwd(nullptr, 0);
+  const std::string cwd(here);
+  std::free(here);
+  std::string relative;  // from the working folder to the drawing's, by ".."
+  for (std::size_t at = 0; (at = cwd.find('/', at)) != std::string::npos; ++at) relative += "../";
+  const std::vector<std::string> spellings = {folder.File("linked/plan.jww"), folder.File("b/../a/plan.jww"),
+                                              folder.File("a/./plan.jww"), relative + folder.File("a/plan.jww").substr(1)};
+  for (const std::string& path : spellings) {
+    const index::RunCounts before = source.Counts();
+    ReaderDrawingSource files;
+    const Recorded read = Search(files, request, {path});
+    ExpectSame(read, Search(source, request, {path}), path);
+    EXPECT_EQ(read.outcome.FoundList, std::vector<std::string>{path});  // shown as given
+    EXPECT_EQ(source.Counts().FromIndex, 1) << path << " (before: " << before.FromIndex << ")";
+  }
+  index::IndexStats after;
+  ASSERT_TRUE(source.Stats(after));
+  EXPECT_EQ(after.Entries, filled.Entries);
+}
+
+TEST_F(IndexEquivalence, AWholeReadAnswersTheHeaderRangesOfTheSameDrawing) {
+  index::IndexedDrawingSource source(IndexPath(), {}, AtOnce());
+  Search(source, Requests().front(), targets);
+  ReaderDrawingSource files;
+  const Request memo{"memo", RangeMemo, u"平面図"};
+  ExpectSame(Search(files, memo, targets), Search(source, memo, targets), memo.label);
+  // Read from the files: the drawings whose whole read failed on their bytes (their header
+  // read is yet to be made); the missing file and the folder are not counted.
+  int64_t wholeUnreadable = 0;
+  for (const std::string& target : targets) {
+    struct stat info {};
+    JwwDrawing drawing;
+    if (::stat(target.c_str(), &info) == 0 && S_ISREG(info.st_mode) && !files.Read(target, true, drawing, nullptr)) {
+      ++wholeUnreadable;
+    }
+  }
+  EXPECT_EQ(source.Counts().FromFiles, wholeUnreadable);
+}
+
+TEST_F(IndexEquivalence, AProgramKeptOpenForMonthsMarksTheEntriesItUsesWithTheDayOfEachRun) {
+  int64_t day = 20000;
+  index::IndexSourceOptions options = AtOnce();
+  options.Today = [&day] { return day; };
+  index::IndexedDrawingSource source(IndexPath(), {}, options);
+  Search(source, Requests().front(), targets);
+  day += 200;
+  Search(source, Requests().front(), targets);
+  index::IndexProblem problem;
+  const std::unique_ptr<index::IndexDatabase> database = index::IndexDatabase::Open(IndexPath(), day + 90, problem);
+  ASSERT_TRUE(database) << problem.Detail;
+  index::IndexStats stats;
+  ASSERT_TRUE(database->Stats(stats, problem));
+  EXPECT_GT(stats.Entries, 0);
 }
 
 TEST(StoredDrawing, DamagedEntriesAreRefused) {

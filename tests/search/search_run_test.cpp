@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <thread>
 #include <tuple>
@@ -30,6 +31,7 @@ class RecordingObserver : public SearchObserver {
   void Highlight(int index) override { events.push_back("highlight " + std::to_string(index)); }
   void Deselect(int index) override { events.push_back("deselect " + std::to_string(index)); }
   void Unreadable(const std::string& path) override { events.push_back("unreadable " + path); }
+  void Undecided(const std::string& path) override { events.push_back("undecided " + path); }
   void Found(const std::string& path, std::size_t position) override {
     events.push_back("found " + path + " at " + std::to_string(position));
   }
@@ -129,16 +131,44 @@ TEST(Works, MalformedPatternReadsNoFile) {
   EXPECT_EQ(Works(controls, source, observer, nullptr, kOneByOne).Ending, RunEnding::Completed);
 }
 
-TEST(Works, PatternHittingTheLimitIsNoMatchAndTheRunGoesOn) {
+// PCRE2 gives up on `(Ａ|Ａ)+$` before a long run of Ａ: the Ｃ after them is never reached.
+constexpr std::u16string_view kGivesUpOnLongRuns = u"Ｃ|(Ａ|Ａ)+$";
+
+TEST(Works, APatternThatCannotBeDecidedOnATextLeavesItsDrawingUndecidedNotUnfound) {
   FakeDrawingSource source;
-  source.Add("/d/a.jww", MakeDrawing({std::u16string(60, u'Ａ') + u"Ｂ"}));
-  source.Add("/d/b.jww", MakeDrawing({u"aaaa"}));
-  SearchControls controls = DataSearch(u"^(Ａ|ＡＡ)+$", {"/d/a.jww", "/d/b.jww"});
+  source.Add("/d/a.jww", MakeDrawing({std::u16string(30, u'Ａ') + u"Ｃ"}));
+  source.Add("/d/b.jww", MakeDrawing({std::u16string(30, u'Ａ') + u"Ｃ", u"Ｃ"}));  // decided by another text
+  source.Add("/d/c.jww", MakeDrawing({u"Ｂ"}));
+  SearchControls controls = DataSearch(std::u16string(kGivesUpOnLongRuns), {"/d/a.jww", "/d/b.jww", "/d/c.jww"});
   controls.Check4 = true;
   RecordingObserver observer;
   const SearchOutcome outcome = Works(controls, source, observer, nullptr, kOneByOne);
   EXPECT_EQ(outcome.Ending, RunEnding::Completed);
   EXPECT_EQ(outcome.FoundList, std::vector<std::string>{"/d/b.jww"});
+  EXPECT_EQ(outcome.UndecidedList, std::vector<std::string>{"/d/a.jww"});
+  EXPECT_NE(std::find(observer.events.begin(), observer.events.end(), "undecided /d/a.jww"), observer.events.end());
+}
+
+TEST(Works, ACancelDuringASlowPatternStopsInsideTheDrawing) {
+  for (int threads : {1, 2}) {
+    FakeDrawingSource source;
+    source.concurrent = true;
+    // Each text takes PCRE2 to its limit; the last would make the drawing found.
+    std::vector<std::u16string> slow(60, std::u16string(30, u'Ａ') + u"Ｂ");
+    slow.push_back(u"Ｃ");
+    source.Add("/d/slow.jww", MakeDrawing(slow));
+    source.Add("/d/next.jww", MakeDrawing({u"Ｃ"}));
+    SearchControls controls = DataSearch(std::u16string(kGivesUpOnLongRuns), {"/d/slow.jww", "/d/next.jww"});
+    controls.Check4 = true;
+    RecordingObserver observer;
+    observer.cancelAt = 2;  // the first question comes before the first drawing
+    RunSettings settings;
+    settings.ReadThreads = threads;
+    const SearchOutcome outcome = Works(controls, source, observer, nullptr, settings);
+    EXPECT_TRUE(outcome.Cancelled()) << threads;
+    EXPECT_TRUE(outcome.FoundList.empty()) << threads;
+    EXPECT_TRUE(outcome.UndecidedList.empty()) << threads;
+  }
 }
 
 TEST(Works, CancelBeforeTheFirstFile) {
