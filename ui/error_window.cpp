@@ -2,6 +2,7 @@
 
 #include <QGuiApplication>
 #include <QLabel>
+#include <QListWidgetItem>
 #include <QPushButton>
 #include <QScreen>
 
@@ -47,6 +48,16 @@ ErrorWindow::ErrorWindow(ShellOpener& shell, MessageBoxes& messages, QWidget* pa
 }
 
 void ErrorWindow::AddPath(const std::string& path) { list1_->AddPath(path); }
+
+QString ErrorWindow::UndecidedReason() {
+  return QStringLiteral("正規表現が複雑すぎて、一致するかどうかを判定できませんでした");
+}
+
+void ErrorWindow::AddUndecidedPath(const std::string& path) {
+  QListWidgetItem* entry = list1_->item(list1_->AddPath(path));
+  entry->setText(entry->text() + QStringLiteral("　（") + UndecidedReason() + QStringLiteral("）"));
+  entry->setToolTip(UndecidedReason());
+}
 
 void ErrorWindow::List1_DblClick() {
   const int row = list1_->currentRow();

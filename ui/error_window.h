@@ -30,6 +30,11 @@ class ErrorWindow : public QDialog {
 
   // Appends an unreadable drawing at the end of the list.
   void AddPath(const std::string& path);
+  // Appends a drawing on which the search pattern could not be decided, its reason shown
+  // after the path (and as its tool tip).
+  void AddUndecidedPath(const std::string& path);
+  // The reason given for such a drawing.
+  static QString UndecidedReason();
 
   // Opens the entry at the list's current index (show command maximised); an entry the
   // desktop cannot open is reported in a message box.

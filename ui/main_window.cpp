@@ -514,9 +514,11 @@ int16_t MainWindow::Works() {
     }
   }
 
-  if (!outcome.ErrorFileList.empty()) {
+  if (!outcome.ErrorFileList.empty() || !outcome.UndecidedList.empty()) {
     ErrorWindow window(*shell_, *messages_, this);
     for (const std::string& path : outcome.ErrorFileList) window.AddPath(path);
+    // Neither found nor surely not found: the user must not read them as "not there".
+    for (const std::string& path : outcome.UndecidedList) window.AddUndecidedPath(path);
     window.List1()->SetHorizontalExtent(static_cast<int>(
         ListExtentPixels(static_cast<int64_t>(outcome.LongestErrorPathBytes), kTargetListExtent.twipsPerByte,
                          kTargetListExtent.marginTwips, kTwipsPerPixelAt96Dpi)));

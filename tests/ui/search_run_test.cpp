@@ -523,6 +523,21 @@ class SearchRunTest : public QObject {
     QCOMPARE(w.LastEnding(), dorvan::RunEnding::MalformedPattern);
     QVERIFY(w.isVisible());
   }
+
+  void DrawingsThePatternCannotDecideAreListedWithTheirReason() {
+    TempFolder folder;
+    WindowFixture f;
+    MainWindow& w = f.w();
+    // PCRE2 gives up on the run of Ａ before it reaches the Ｃ.
+    const std::string path = Drawing(folder, "a.jww", {std::u16string(30, u'Ａ') + u"Ｃ"});
+    w.List1()->AddPath(path);
+    ClickBox(w.Check4());
+    f.messages.yesNoAnswers = {MessageAnswer::Yes};
+    Search(w, QStringLiteral("Ｃ|(Ａ|Ａ)+$"));
+    QCOMPARE(f.errorWindows.size(), std::size_t{1});
+    QCOMPARE(f.errorWindows[0], QStringList({QString::fromStdString(path) + QStringLiteral("\u3000（") +
+                                             ErrorWindow::UndecidedReason() + QStringLiteral("）")}));
+  }
 };
 
 QTEST_MAIN(SearchRunTest)
