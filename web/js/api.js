@@ -74,10 +74,19 @@ function drawingOf(entry) {
   };
 }
 
+export const UNDECIDED_REASON = '正規表現が複雑すぎて、一致するかどうかを判定できませんでした';
+
 // The search's answer in the page's terms.
 export function searchResult(body) {
   const found = (body.found ?? []).map(drawingOf);
   const unreadable = (body.unreadable ?? []).map(drawingOf);
+  // Drawings on which the pattern could not be decided, with the window's reason; a bare
+  // path is taken as the drawing's path.
+  for (const entry of body.undecided ?? []) {
+    const d = drawingOf(typeof entry === 'object' && entry && !('bytes' in entry) ? entry : { path: entry, shown_as: entry });
+    d.messages = [UNDECIDED_REASON];
+    unreadable.push(d);
+  }
   return {
     found, unreadable,
     code: body.code ?? 0, message: body.message ?? '',
