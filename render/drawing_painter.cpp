@@ -266,7 +266,7 @@ bool PaintDrawing(QPainter& painter, const JwwDrawing& drawing, const QTransform
   painter.setTransform(QTransform());
   painter.setBrush(Qt::NoBrush);
   PaintSink sink(painter, drawing.Header, sheetToDevice);
-  const bool finished = WalkDrawing(drawing, sink, options.cancel);
+  const bool finished = WalkDrawing(drawing, sink, options.cancel, options.layers);
   sink.Flush();
   if (finished)
     for (const QPolygonF& box : options.highlights) sink.Highlight(box);

@@ -6,6 +6,7 @@
 #include <QPainter>
 #include <QPolygonF>
 #include <QTransform>
+#include <array>
 #include <atomic>
 #include <vector>
 
@@ -18,6 +19,8 @@ struct PaintOptions {
   std::vector<QPolygonF> highlights;
   // Polled during the paint; a true value ends it early.
   const std::atomic<bool>* cancel = nullptr;
+  // The layers to show instead of the drawing's own states ([group][layer]); null: its own.
+  const std::array<std::array<bool, 16>, 16>* layers = nullptr;
 };
 
 // Paints `drawing` over what the painter's device holds (fill the background first):

@@ -35,8 +35,8 @@ using BlockBoundsCache = std::map<int32_t, std::optional<QRectF>>;
 class Walker {
  public:
   Walker(const JwwDrawing& drawing, ShapeSink& sink, const std::atomic<bool>* cancel, BlockBoundsCache& bounds,
-         int64_t& shapes)
-      : drawing_(drawing), sink_(sink), cancel_(cancel), blockBounds_(bounds), shapes_(shapes) {}
+         int64_t& shapes, const LayerTable* layers = nullptr)
+      : drawing_(drawing), sink_(sink), cancel_(cancel), blockBounds_(bounds), shapes_(shapes), layers_(layers) {}
 
   bool Run() {
     WalkList(drawing_.Data, QTransform(), true);
@@ -96,7 +96,10 @@ class Walker {
 
   // A block's own entities are shown or hidden with the insert that places them.
   bool Shown(const EntityBase& base, bool topLevel) const {
-    return !topLevel || LayerShown(drawing_.Header, base);
+    if (!topLevel) return true;
+    if (layers_ == nullptr || base.LayerGroup < 0 || base.LayerGroup >= 16 || base.Layer < 0 || base.Layer >= 16)
+      return LayerShown(drawing_.Header, base);
+    return (*layers_)[static_cast<std::size_t>(base.LayerGroup)][static_cast<std::size_t>(base.Layer)];
   }
 
   void Line(const LineEntity& line, const QTransform& toSheet) {
@@ -197,16 +200,18 @@ class Walker {
   std::vector<int32_t> openBlocks_;
   int depth_ = 0;
   int64_t& shapes_;
+  const LayerTable* layers_;
   bool stopped_ = false;
   bool cancelled_ = false;
 };
 
 }  // namespace
 
-bool WalkDrawing(const JwwDrawing& drawing, ShapeSink& sink, const std::atomic<bool>* cancel) {
+bool WalkDrawing(const JwwDrawing& drawing, ShapeSink& sink, const std::atomic<bool>* cancel,
+                 const LayerTable* layers) {
   BlockBoundsCache bounds;
   int64_t shapes = 0;
-  Walker walker(drawing, sink, cancel, bounds, shapes);
+  Walker walker(drawing, sink, cancel, bounds, shapes, layers);
   return walker.Run();
 }
 

@@ -9,6 +9,7 @@
 #include <QPointF>
 #include <QRectF>
 #include <QTransform>
+#include <array>
 #include <atomic>
 #include <cstdint>
 
@@ -56,12 +57,17 @@ class ShapeSink {
 // numbers out of range count as shown.
 bool LayerShown(const JwwHeader& header, const EntityBase& base);
 
+// Which layers to show by [group][layer], in place of the drawing's own states (the
+// preview's layer panel).
+using LayerTable = std::array<std::array<bool, 16>, 16>;
+
 // True for a text the drawing program keeps as a stored setting ("Printer_… = 0" far
 // below the sheet): it has characters but no extent, as no drawn text has.
 bool IsStoredSetting(const TextEntity& text);
 
 // Walks `drawing` into `sink`. Stops early (returning false) when `cancel` becomes true.
+// `layers`, when given, decides which layers are shown instead of the drawing's header.
 bool WalkDrawing(const JwwDrawing& drawing, ShapeSink& sink,
-                 const std::atomic<bool>* cancel = nullptr);
+                 const std::atomic<bool>* cancel = nullptr, const LayerTable* layers = nullptr);
 
 }  // namespace dorvan::render

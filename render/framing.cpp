@@ -6,8 +6,6 @@
 #include "render/text_layout.h"
 
 namespace dorvan::render {
-namespace {
-
 // Sheet sizes in millimetres by drawing size: A0 to A4, then 2A to 5A.
 QSizeF SheetSize(int32_t drawingSize) {
   switch (drawingSize) {
@@ -22,8 +20,6 @@ QSizeF SheetSize(int32_t drawingSize) {
     default: return {420, 297};
   }
 }
-
-}  // namespace
 
 void BoundsSink::Line(const EntityBase&, QPointF from, QPointF to) {
   Add(from);

@@ -14,6 +14,9 @@
 
 namespace dorvan::render {
 
+// The sheet of a drawing size in millimetres, landscape: A0 to A4 (0 to 4), 2A to 5A (8 to 11).
+QSizeF SheetSize(int32_t drawingSize);
+
 // The bounding box of an arc from its sweep (in sheet units, y up).
 QRectF ArcExtents(const ArcShape& arc);
 

@@ -48,6 +48,7 @@ DrawingView::~DrawingView() {
 void DrawingView::SetDrawing(std::shared_ptr<const JwwDrawing> drawing, std::vector<QPolygonF> highlights) {
   drawing_ = std::move(drawing);
   highlights_ = std::move(highlights);
+  layers_.reset();
   message_.clear();
   picture_ = QImage();
   FitAll();
@@ -81,6 +82,11 @@ void DrawingView::FitAll() {
   const QTransform fit = render::FitFrame(frame, QRectF(rect()));
   scale_ = std::clamp(fit.m11(), kSmallestScale, kLargestScale);
   centre_ = frame.center();
+  RequestPicture();
+}
+
+void DrawingView::SetLayers(std::optional<render::LayerTable> layers) {
+  layers_ = layers;
   RequestPicture();
 }
 
@@ -121,8 +127,8 @@ void DrawingView::RequestPicture() {
   const QTransform view = SheetToWidget();
   const QSize size = this->size();
   const qreal ratio = devicePixelRatioF();
-  auto job = [drawing = drawing_, highlights = highlights_, cancel = cancelRendering_, mailbox = mailbox_,
-              generation, view, size, ratio] {
+  auto job = [drawing = drawing_, highlights = highlights_, layers = layers_, cancel = cancelRendering_,
+              mailbox = mailbox_, generation, view, size, ratio] {
     if (cancel->load()) return;
     QImage picture((QSizeF(size) * ratio).toSize(), QImage::Format_RGB32);
     picture.setDevicePixelRatio(ratio);
@@ -131,6 +137,7 @@ void DrawingView::RequestPicture() {
     render::PaintOptions options;
     options.highlights = highlights;
     options.cancel = cancel.get();
+    if (layers) options.layers = &*layers;
     const bool finished = render::PaintDrawing(painter, *drawing, view * QTransform::fromScale(ratio, ratio), options);
     painter.end();
     if (!finished) return;

@@ -10,9 +10,11 @@
 #include <QWidget>
 #include <atomic>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "reader/jww_drawing.h"
+#include "render/drawing_walk.h"
 
 namespace dorvan::ui {
 
@@ -24,6 +26,10 @@ class DrawingView : public QWidget {
 
   // Shows `drawing` fitted to the view, with `highlights` (sheet millimetres) boxed.
   void SetDrawing(std::shared_ptr<const JwwDrawing> drawing, std::vector<QPolygonF> highlights);
+  // Shows the layers `layers` marks ([group][layer]) instead of those the drawing's own
+  // states show (none: its own, as SetDrawing starts); the picture is rendered anew.
+  void SetLayers(std::optional<render::LayerTable> layers);
+  const std::optional<render::LayerTable>& Layers() const { return layers_; }
   // Shows a message instead of a picture (loading, an unreadable drawing).
   void SetMessage(const QString& text);
   const QString& Message() const { return message_; }
@@ -67,6 +73,7 @@ class DrawingView : public QWidget {
 
   std::shared_ptr<const JwwDrawing> drawing_;
   std::vector<QPolygonF> highlights_;
+  std::optional<render::LayerTable> layers_;
   QString message_;
   double scale_ = 1;
   QPointF centre_;

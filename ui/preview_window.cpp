@@ -11,7 +11,11 @@
 #include <QRegularExpression>
 #include <QLabel>
 #include <QListWidget>
+#include <QPrintDialog>
+#include <QPrinter>
 #include <QPushButton>
+#include <QRadioButton>
+#include <QTreeWidget>
 #include <QShortcut>
 #include <QScrollBar>
 #include <QSplitter>
@@ -25,7 +29,9 @@
 
 #include "export/dxf_writer.h"
 #include "reader/jww_reader.h"
+#include "render/drawing_painter.h"
 #include "render/drawing_walk.h"
+#include "render/framing.h"
 #include "render/picture_export.h"
 #include "render/text_layout.h"
 #include "search/match_text.h"
@@ -181,6 +187,64 @@ QString QtPictureSaveDialog::ChoosePictureFile(QWidget* parent, const QString& s
   return dialog.selectedFiles().constFirst();
 }
 
+bool QtPrintDialog::ChoosePrinter(QWidget* parent, QPrinter& printer, bool& fit) {
+  QPrintDialog dialog(&printer, parent);
+  dialog.setWindowTitle(QStringLiteral("図面の印刷"));
+  auto* scale = new QWidget;
+  scale->setWindowTitle(QStringLiteral("縮尺"));
+  auto* actual = new QRadioButton(QStringLiteral("原寸 (図面の用紙サイズに 1:1)"), scale);
+  auto* fitted = new QRadioButton(QStringLiteral("用紙に合わせる"), scale);
+  actual->setAccessibleName(QStringLiteral("原寸"));
+  fitted->setAccessibleName(QStringLiteral("用紙に合わせる"));
+  (fit ? fitted : actual)->setChecked(true);
+  auto* layout = new QVBoxLayout(scale);
+  layout->addWidget(actual);
+  layout->addWidget(fitted);
+  layout->addStretch();
+  dialog.setOptionTabs({scale});
+  if (dialog.exec() != QDialog::Accepted) return false;
+  fit = fitted->isChecked();
+  return true;
+}
+
+void SetUpSheetPaper(QPrinter& printer, const JwwDrawing& drawing) {
+  const QSizeF sheet = render::SheetSize(drawing.Header.DrawingSize);
+  QPageSize paper;
+  switch (drawing.Header.DrawingSize) {
+    case 0: paper = QPageSize(QPageSize::A0); break;
+    case 1: paper = QPageSize(QPageSize::A1); break;
+    case 2: paper = QPageSize(QPageSize::A2); break;
+    case 3: paper = QPageSize(QPageSize::A3); break;
+    case 4: paper = QPageSize(QPageSize::A4); break;
+    default:
+      paper = QPageSize(QSizeF(sheet.height(), sheet.width()), QPageSize::Millimeter, QString(), QPageSize::ExactMatch);
+      break;
+  }
+  printer.setPageLayout(QPageLayout(paper, QPageLayout::Landscape, QMarginsF(0, 0, 0, 0), QPageLayout::Millimeter));
+  printer.setFullPage(true);
+  printer.setDocName(QFileInfo(QString::fromStdString(drawing.FileName)).fileName());
+}
+
+bool PrintDrawingPage(QPrinter& printer, const JwwDrawing& drawing, const std::array<std::array<bool, 16>, 16>* layers,
+                      bool fit) {
+  QPainter painter;
+  if (!painter.begin(&printer)) return false;
+  const QRectF page = printer.pageRect(QPrinter::DevicePixel);
+  QTransform toPage;
+  if (fit) {
+    toPage = render::FitFrame(render::PictureFrame(drawing), QRectF(QPointF(0, 0), page.size()));
+  } else {
+    // Sheet millimetres are paper millimetres; the sheet's origin is its centre.
+    const double dots = printer.resolution() / 25.4;
+    toPage.translate(page.width() / 2, page.height() / 2);
+    toPage.scale(dots, -dots);
+  }
+  render::PaintOptions options;
+  options.layers = layers;
+  render::PaintDrawing(painter, drawing, toPage, options);
+  return painter.end();
+}
+
 // Where the reading thread posts what it read; the window leaves it when it goes away.
 struct PreviewWindow::Mailbox {
   std::mutex mutex;
@@ -211,6 +275,30 @@ PreviewWindow::PreviewWindow(MessageBoxes& messages, PictureSaveDialog& saveDial
   save_->setAccessibleName(QStringLiteral("保存"));
   save_->setToolTip(QStringLiteral("PNG・SVG・PDF・DXF として保存"));
   save_->setEnabled(false);
+  print_ = new QPushButton(QStringLiteral("印刷…"), this);
+  print_->setAccessibleName(QStringLiteral("印刷"));
+  print_->setToolTip(QStringLiteral("パネルで表示しているレイヤを印刷"));
+  print_->setEnabled(false);
+  connect(print_, &QPushButton::clicked, this, &PreviewWindow::Print);
+  layerPanel_ = new QTreeWidget(this);
+  layerPanel_->setAccessibleName(QStringLiteral("レイヤ"));
+  layerPanel_->setHeaderLabel(QStringLiteral("レイヤグループ・レイヤ"));
+  layerPanel_->setMinimumWidth(150);
+  connect(layerPanel_, &QTreeWidget::itemChanged, this, &PreviewWindow::LayerChecked);
+  showAllLayers_ = new QPushButton(QStringLiteral("全表示"), this);
+  showAllLayers_->setAccessibleName(QStringLiteral("全表示"));
+  showAllLayers_->setToolTip(QStringLiteral("すべてのレイヤを表示"));
+  showAllLayers_->setEnabled(false);
+  connect(showAllLayers_, &QPushButton::clicked, this, [this] {
+    layerPanel_->blockSignals(true);
+    for (int g = 0; g < layerPanel_->topLevelItemCount(); ++g) {
+      QTreeWidgetItem* group = layerPanel_->topLevelItem(g);
+      group->setCheckState(0, Qt::Checked);
+      for (int l = 0; l < group->childCount(); ++l) group->child(l)->setCheckState(0, Qt::Checked);
+    }
+    layerPanel_->blockSignals(false);
+    LayerChecked();
+  });
   openDxf_ = new QPushButton(QStringLiteral("DXF で開く"), this);
   openDxf_->setAccessibleName(QStringLiteral("DXF で開く"));
   openDxf_->setToolTip(QStringLiteral("図面を DXF にして CAD プログラムで開く"));
@@ -234,13 +322,21 @@ PreviewWindow::PreviewWindow(MessageBoxes& messages, PictureSaveDialog& saveDial
   auto* buttons = new QHBoxLayout;
   buttons->addWidget(fit_);
   buttons->addWidget(save_);
+  buttons->addWidget(print_);
   buttons->addWidget(openDxf_);
   buttons->addStretch();
   auto* splitter = splitter_ = new QSplitter(this);
+  auto* layers = new QWidget(this);
+  auto* layersLayout = new QVBoxLayout(layers);
+  layersLayout->setContentsMargins(0, 0, 0, 0);
+  layersLayout->addWidget(layerPanel_, 1);
+  layersLayout->addWidget(showAllLayers_);
+  splitter->addWidget(layers);
   splitter->addWidget(view_);
   splitter->addWidget(matchList_);
-  splitter->setStretchFactor(0, 4);
-  splitter->setStretchFactor(1, 1);
+  splitter->setStretchFactor(0, 1);
+  splitter->setStretchFactor(1, 4);
+  splitter->setStretchFactor(2, 1);
   auto* statusLine = new QHBoxLayout;
   statusLine->addWidget(status_, 1);
   statusLine->addWidget(pointer_);
@@ -251,7 +347,10 @@ PreviewWindow::PreviewWindow(MessageBoxes& messages, PictureSaveDialog& saveDial
 
   // Tab follows the window from the top: the buttons, the drawing, the matched texts.
   setTabOrder(fit_, save_);
-  setTabOrder(save_, view_);
+  setTabOrder(save_, print_);
+  setTabOrder(print_, layerPanel_);
+  setTabOrder(layerPanel_, showAllLayers_);
+  setTabOrder(showAllLayers_, view_);
   setTabOrder(view_, matchList_);
 
   connect(fit_, &QPushButton::clicked, view_, &DrawingView::FitAll);
@@ -273,7 +372,10 @@ PreviewWindow::PreviewWindow(MessageBoxes& messages, PictureSaveDialog& saveDial
   connect(copyPath, &QAction::triggered, this, [this] {
     if (!path_.empty()) QGuiApplication::clipboard()->setMimeData(PathsMimeData({path_}));
   });
-  view_->addActions({fitAction, saveAction_, copyPath});
+  printAction_ = new QAction(QStringLiteral("印刷…"), view_);
+  printAction_->setEnabled(false);
+  connect(printAction_, &QAction::triggered, this, &PreviewWindow::Print);
+  view_->addActions({fitAction, saveAction_, printAction_, copyPath});
   matchList_->setSelectionMode(QAbstractItemView::ExtendedSelection);
   matchList_->setContextMenuPolicy(Qt::ActionsContextMenu);
   auto* copyMatches = new QAction(QStringLiteral("コピー"), matchList_);
@@ -307,6 +409,9 @@ void PreviewWindow::ShowDrawing(const std::string& path, const DrawingMatches* m
   drawing_.reset();
   save_->setEnabled(false);
   saveAction_->setEnabled(false);
+  print_->setEnabled(false);
+  printAction_->setEnabled(false);
+  FillLayerPanel();
   matchList_->clear();
   matchList_->hide();
   matchBoxes_.clear();
@@ -328,11 +433,13 @@ void PreviewWindow::ShowDrawing(const std::string& path, const DrawingMatches* m
   if (!anyText) matchList_->clear();
   if (anyText) {
     // As wide as its longest text, up to half the window; the user drags the splitter on.
-    const int total = splitter_->width();
+    // The layer panel keeps its width.
+    const int panel = splitter_->sizes().value(0);
+    const int total = splitter_->width() - panel;
     const int wanted = std::min(matchList_->sizeHintForColumn(0) + 2 * matchList_->frameWidth() +
                                     matchList_->verticalScrollBar()->sizeHint().width(),
                                 total / 2);
-    splitter_->setSizes({total - wanted, wanted});
+    splitter_->setSizes({panel, total - wanted, wanted});
   }
 
   auto job = [path, records = std::move(records), mailbox = mailbox_, generation] {
@@ -375,7 +482,105 @@ void PreviewWindow::Show(quint64 generation, std::shared_ptr<LoadResult> result)
   status_->setText(StatusOf(*drawing_));
   save_->setEnabled(!saving_);
   saveAction_->setEnabled(!saving_);
+  print_->setEnabled(true);
+  printAction_->setEnabled(true);
+  FillLayerPanel();
   emit Loaded();
+}
+
+namespace {
+
+QString LayerLabel(int number, const Text& name) {
+  const QString hex = QString::number(number, 16).toUpper();
+  return name.empty() ? hex : hex + QLatin1Char(' ') + QString::fromStdU16String(name);
+}
+
+constexpr int kGroupRole = Qt::UserRole;
+constexpr int kLayerRole = Qt::UserRole + 1;
+
+}  // namespace
+
+// The groups and layers the drawing's entities lie on, checked as the drawing shows them.
+void PreviewWindow::FillLayerPanel() {
+  layerPanel_->blockSignals(true);
+  layerPanel_->clear();
+  showAllLayers_->setEnabled(drawing_ != nullptr);
+  if (drawing_) {
+    std::array<std::array<bool, 16>, 16> used{};
+    const auto note = [&used](const auto& items) {
+      for (std::size_t i = 1; i < items.size(); ++i) {
+        const EntityBase& base = items[i].Base;
+        if (base.LayerGroup >= 0 && base.LayerGroup < 16 && base.Layer >= 0 && base.Layer < 16)
+          used[static_cast<std::size_t>(base.LayerGroup)][static_cast<std::size_t>(base.Layer)] = true;
+      }
+    };
+    const JwwDrawingData& data = drawing_->Data;
+    note(data.Lines), note(data.Arcs), note(data.Points), note(data.Texts), note(data.Solids), note(data.Dimensions),
+        note(data.BlockInserts);
+    const JwwHeader& header = drawing_->Header;
+    for (int g = 0; g < 16; ++g) {
+      const auto group = static_cast<std::size_t>(g);
+      QTreeWidgetItem* groupItem = nullptr;
+      for (int l = 0; l < 16; ++l) {
+        const auto layer = static_cast<std::size_t>(l);
+        if (!used[group][layer]) continue;
+        if (groupItem == nullptr) {
+          groupItem = new QTreeWidgetItem(layerPanel_, {QStringLiteral("グループ ") + LayerLabel(g, header.LayerGroupNames[group])});
+          groupItem->setData(0, kGroupRole, g);
+          groupItem->setData(0, kLayerRole, -1);
+          groupItem->setCheckState(0, header.Groups[group].State != 0 ? Qt::Checked : Qt::Unchecked);
+          groupItem->setExpanded(true);
+        }
+        auto* layerItem = new QTreeWidgetItem(groupItem, {LayerLabel(l, header.LayerNames[group][layer])});
+        layerItem->setData(0, kGroupRole, g);
+        layerItem->setData(0, kLayerRole, l);
+        layerItem->setCheckState(0, header.Groups[group].LayerState[layer] != 0 ? Qt::Checked : Qt::Unchecked);
+      }
+    }
+  }
+  layerPanel_->blockSignals(false);
+}
+
+// A group hides all its layers; a layer shows when it and its group are checked.
+void PreviewWindow::LayerChecked() {
+  if (!drawing_) return;
+  std::array<std::array<bool, 16>, 16> shown{};
+  const JwwHeader& header = drawing_->Header;
+  for (std::size_t g = 0; g < 16; ++g)
+    for (std::size_t l = 0; l < 16; ++l) shown[g][l] = header.Groups[g].State != 0 && header.Groups[g].LayerState[l] != 0;
+  for (int i = 0; i < layerPanel_->topLevelItemCount(); ++i) {
+    QTreeWidgetItem* group = layerPanel_->topLevelItem(i);
+    const auto g = static_cast<std::size_t>(group->data(0, kGroupRole).toInt());
+    const bool groupOn = group->checkState(0) == Qt::Checked;
+    for (int k = 0; k < group->childCount(); ++k) {
+      QTreeWidgetItem* layer = group->child(k);
+      shown[g][static_cast<std::size_t>(layer->data(0, kLayerRole).toInt())] = groupOn && layer->checkState(0) == Qt::Checked;
+    }
+  }
+  view_->SetLayers(shown);
+}
+
+void PreviewWindow::SetPrintDialog(PrintDialog* dialog) { printDialog_ = dialog; }
+
+bool PreviewWindow::Print() {
+  if (!drawing_) return false;
+  if (printDialog_ == nullptr) {
+    if (!ownPrintDialog_) ownPrintDialog_ = std::make_unique<QtPrintDialog>();
+    printDialog_ = ownPrintDialog_.get();
+  }
+  QPrinter printer(QPrinter::HighResolution);
+  SetUpSheetPaper(printer, *drawing_);
+  bool fit = false;
+  if (!printDialog_->ChoosePrinter(this, printer, fit)) return false;
+  const std::shared_ptr<const JwwDrawing> drawing = drawing_;
+  const std::optional<render::LayerTable> layers = view_->Layers();
+  QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+  const bool printed = PrintDrawingPage(printer, *drawing, layers ? &*layers : nullptr, fit);
+  QGuiApplication::restoreOverrideCursor();
+  if (!printed)
+    messages_.Show(this, windowTitle(), QStringLiteral("印刷できませんでした。"), MessageIcon::Exclamation,
+                   MessageButtons::Ok);
+  return printed;
 }
 
 void PreviewWindow::SetDxfOpener(std::function<void(const std::string& path)> open) {
@@ -411,8 +616,10 @@ void PreviewWindow::SaveAs() {
   saving_ = true;
   save_->setEnabled(false);
   saveAction_->setEnabled(false);
-  auto job = [drawing = drawing_, path, format, dxf, file, title = windowTitle(), mailbox = mailbox_] {
-    const bool written = dxf ? dxf::WriteDxf(*drawing, path) == dxf::DxfOutcome::Written
+  dxf::DxfOptions dxfOptions;
+  dxfOptions.visibility = view_->Layers();
+  auto job = [drawing = drawing_, path, format, dxf, dxfOptions, file, title = windowTitle(), mailbox = mailbox_] {
+    const bool written = dxf ? dxf::WriteDxf(*drawing, path, dxfOptions) == dxf::DxfOutcome::Written
                              : render::ExportPicture(*drawing, path, *format, kExportLongerSide) ==
                                    render::ExportOutcome::Written;
     std::lock_guard lock(mailbox->mutex);

@@ -8,6 +8,7 @@
 #include <QPolygonF>
 #include <QString>
 #include <QWidget>
+#include <array>
 #include <functional>
 #include <memory>
 #include <string>
@@ -19,8 +20,11 @@
 class QAction;
 class QLabel;
 class QListWidget;
+class QPrinter;
 class QSplitter;
 class QPushButton;
+class QTreeWidget;
+class QTreeWidgetItem;
 
 namespace dorvan::ui {
 
@@ -44,6 +48,32 @@ class QtPictureSaveDialog : public PictureSaveDialog {
  public:
   QString ChoosePictureFile(QWidget* parent, const QString& suggestedName) override;
 };
+
+// The print dialog of "印刷…" behind a small interface, so tests print without a dialog.
+class PrintDialog {
+ public:
+  virtual ~PrintDialog() = default;
+  // Lets the user choose the printer and paper of `printer` (set up with the drawing's sheet
+  // beforehand) and whether the sheet is printed at its own size or fitted to the paper
+  // (`fit`); false when cancelled.
+  virtual bool ChoosePrinter(QWidget* parent, QPrinter& printer, bool& fit) = 0;
+};
+
+// Qt's print dialog (CUPS printers, or a PDF file) with a page of its own for the scale.
+class QtPrintDialog : public PrintDialog {
+ public:
+  bool ChoosePrinter(QWidget* parent, QPrinter& printer, bool& fit) override;
+};
+
+// Sets `printer` up for the drawing's sheet: its paper (A0 to A4, or the long sizes) in
+// landscape, without margins.
+void SetUpSheetPaper(QPrinter& printer, const JwwDrawing& drawing);
+
+// Prints the drawing on one page: at the sheet's own size, its centre on the page's centre
+// (1:1 on paper of the sheet's size), or fitted to the page; `layers` as the preview shows
+// them (null: the drawing's own). False when the printer could not be started.
+bool PrintDrawingPage(QPrinter& printer, const JwwDrawing& drawing, const std::array<std::array<bool, 16>, 16>* layers,
+                      bool fit);
 
 // The boxes of the matched texts of `matches` in `drawing` (sheet millimetres), one list per
 // record: a text of a block gets a box for every insert that shows it, a text on a hidden
@@ -69,6 +99,17 @@ class PreviewWindow : public QWidget {
   void SetDxfOpener(std::function<void(const std::string& path)> open);
   QPushButton* OpenDxfButton() const { return openDxf_; }
 
+  // "印刷…": the print dialog, then the drawing with the layers the panel shows. Returns
+  // true when a page was printed.
+  bool Print();
+  // Replaces Qt's print dialog (tests); null puts it back.
+  void SetPrintDialog(PrintDialog* dialog);
+  QPushButton* PrintButton() const { return print_; }
+
+  // The panel of layer groups and layers: a check box each, "全表示" to show all.
+  QTreeWidget* LayerPanel() const { return layerPanel_; }
+  QPushButton* ShowAllLayersButton() const { return showAllLayers_; }
+
   DrawingView* View() const { return view_; }
   QPushButton* FitButton() const { return fit_; }
   QPushButton* SaveButton() const { return save_; }
@@ -88,6 +129,8 @@ class PreviewWindow : public QWidget {
   void Show(quint64 generation, std::shared_ptr<LoadResult> result);
   void ShowMatch(int row);
   void SaveEnded(bool written, const QString& file, const QString& title);
+  void FillLayerPanel();
+  void LayerChecked();
 
   MessageBoxes& messages_;
   PictureSaveDialog& saveDialog_;
@@ -95,6 +138,12 @@ class PreviewWindow : public QWidget {
   QPushButton* fit_;
   QPushButton* save_;
   QPushButton* openDxf_;
+  QPushButton* print_;
+  QAction* printAction_;
+  QTreeWidget* layerPanel_;
+  QPushButton* showAllLayers_;
+  std::unique_ptr<PrintDialog> ownPrintDialog_;
+  PrintDialog* printDialog_ = nullptr;
   std::function<void(const std::string&)> dxfOpener_;
   QAction* saveAction_;
   QListWidget* matchList_;

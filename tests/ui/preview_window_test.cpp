@@ -10,8 +10,12 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QPrinter>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSignalSpy>
+#include <QTreeWidget>
+#include <optional>
 #include <QTest>
 
 #include "tests/support/drawing_writer.h"
@@ -61,6 +65,30 @@ int RowOf(const ListBox& list, const std::string& path) {
   for (int row = 0; row < list.count(); ++row)
     if (list.PathAt(row) == path) return row;
   return -1;
+}
+
+// Prints to a PDF file instead of asking: on the paper it was set up with, or on `paper`.
+class FakePrintDialog : public PrintDialog {
+ public:
+  bool ChoosePrinter(QWidget*, QPrinter& printer, bool& fitToPaper) override {
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(file);
+    if (paper) printer.setPageSize(QPageSize(*paper));
+    fitToPaper = fit;
+    return true;
+  }
+  QString file;
+  std::optional<QPageSize::PageSizeId> paper;
+  bool fit = false;
+};
+
+// The dark pixels of what the view shows.
+int Ink(DrawingView* view) {
+  const QImage picture = view->grab().toImage().convertToFormat(QImage::Format_RGB32);
+  int ink = 0;
+  for (int y = 0; y < picture.height(); ++y)
+    for (int x = 0; x < picture.width(); ++x) ink += qGray(picture.pixel(x, y)) < 160;
+  return ink;
 }
 
 struct PreviewFixture {
@@ -270,6 +298,58 @@ class PreviewWindowTest : public QObject {
       QFile file(QString::fromStdString(f.folder.File(name)));
       QVERIFY(file.open(QIODevice::ReadOnly));
       QVERIFY(file.read(11) == "999\ndorvan\n");
+    }
+  }
+
+  // The panel lists the drawing's layers checked as the drawing shows them; a hidden layer's
+  // ink leaves the picture, and "全表示" brings it back.
+  void HidingALayerRemovesItsInk() {
+    PreviewFixture f;
+    f.window->ShowPreviewOf(f.window->List1(), RowOf(*f.window->List1(), f.plan));
+    PreviewWindow* preview = f.Loaded();
+    QVERIFY(preview != nullptr);
+    QVERIFY(QTest::qWaitFor([&] { return preview->View()->PictureCurrent(); }));
+    const int shown = Ink(preview->View());
+    QVERIFY(shown > 0);
+    QTreeWidget* panel = preview->LayerPanel();
+    QCOMPARE(panel->topLevelItemCount(), 1);
+    QTreeWidgetItem* layer = panel->topLevelItem(0)->child(0);
+    QCOMPARE(layer->checkState(0), Qt::Checked);
+    QSignalSpy ready(preview->View(), &DrawingView::PictureReady);
+    layer->setCheckState(0, Qt::Unchecked);
+    QVERIFY(ready.wait());
+    QCOMPARE(Ink(preview->View()), 0);
+    ClickButton(preview->ShowAllLayersButton());
+    QVERIFY(ready.wait());
+    QCOMPARE(Ink(preview->View()), shown);
+  }
+
+  // "印刷…" prints one page: the sheet's own paper at 1:1, or the chosen paper fitted.
+  void PrintsTheSheet() {
+    PreviewFixture f;
+    f.window->ShowPreviewOf(f.window->List1(), RowOf(*f.window->List1(), f.plan));
+    PreviewWindow* preview = f.Loaded();
+    QVERIFY(preview != nullptr && preview->PrintButton()->isEnabled());
+    FakePrintDialog dialog;
+    preview->SetPrintDialog(&dialog);
+    const struct {
+      std::optional<QPageSize::PageSizeId> paper;
+      bool fit;
+      double width, height;  // points
+    } cases[] = {{std::nullopt, false, 841 * 72 / 25.4, 594 * 72 / 25.4},  // the drawing's A1, landscape
+                 {QPageSize::A4, true, 297 * 72 / 25.4, 210 * 72 / 25.4}};
+    for (const auto& c : cases) {
+      dialog.file = QString::fromStdString(f.folder.File(c.fit ? "fit.pdf" : "sheet.pdf"));
+      dialog.paper = c.paper;
+      dialog.fit = c.fit;
+      QVERIFY(preview->Print());
+      QFile pdf(dialog.file);
+      QVERIFY(pdf.open(QIODevice::ReadOnly));
+      const QRegularExpressionMatch box =
+          QRegularExpression(QStringLiteral("/MediaBox \\[0 0 ([0-9.]+) ([0-9.]+)\\]")).match(QString::fromLatin1(pdf.readAll()));
+      QVERIFY(box.hasMatch());
+      QVERIFY(qAbs(box.captured(1).toDouble() - c.width) < 1.5);
+      QVERIFY(qAbs(box.captured(2).toDouble() - c.height) < 1.5);
     }
   }
 };
