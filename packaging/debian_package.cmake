@@ -57,9 +57,9 @@ string(JOIN "\n" CPACK_PACKAGE_DESCRIPTION
   ""
   "The package holds the desktop application dorvan (Qt 6, Japanese user"
   "interface), the command-line search dorvan-search for scripts and terminals,"
-  "the picture writer dorvan-render (PNG, SVG, PDF), which also gives file"
-  "managers their JWW thumbnails, the desktop entry, the JWW file type and the"
-  "icon.")
+  "the picture writer dorvan-render (PNG, SVG, PDF, and DXF for CAD programs),"
+  "which also gives file managers their JWW thumbnails, the desktop entry, the"
+  "JWW file type and the icon.")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)  # dorvan_<version>_<architecture>.deb
 set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
