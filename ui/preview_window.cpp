@@ -47,6 +47,7 @@ namespace dorvan::ui {
 namespace {
 
 constexpr int kExportLongerSide = 2048;  // PNG and SVG written by "保存…"
+constexpr int kLayerPanelWidth = 180;     // pixels, at first
 
 QString FromUtf8(const std::string& text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
 
@@ -337,6 +338,8 @@ PreviewWindow::PreviewWindow(MessageBoxes& messages, PictureSaveDialog& saveDial
   splitter->setStretchFactor(0, 1);
   splitter->setStretchFactor(1, 4);
   splitter->setStretchFactor(2, 1);
+  splitter->setCollapsible(0, false);
+  splitter->setSizes({kLayerPanelWidth, 900 - kLayerPanelWidth, 0});
   auto* statusLine = new QHBoxLayout;
   statusLine->addWidget(status_, 1);
   statusLine->addWidget(pointer_);
@@ -434,8 +437,10 @@ void PreviewWindow::ShowDrawing(const std::string& path, const DrawingMatches* m
   if (anyText) {
     // As wide as its longest text, up to half the window; the user drags the splitter on.
     // The layer panel keeps its width.
-    const int panel = splitter_->sizes().value(0);
-    const int total = splitter_->width() - panel;
+    // Before the window is first shown the splitter has no size of its own yet.
+    const bool laidOut = splitter_->isVisible() && splitter_->sizes().value(0) > 0;
+    const int panel = laidOut ? splitter_->sizes().value(0) : kLayerPanelWidth;
+    const int total = (laidOut ? splitter_->width() : width() - 20) - panel;
     const int wanted = std::min(matchList_->sizeHintForColumn(0) + 2 * matchList_->frameWidth() +
                                     matchList_->verticalScrollBar()->sizeHint().width(),
                                 total / 2);
