@@ -7,7 +7,9 @@
 #include <sys/statfs.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <iterator>
 #include <chrono>
 #include <climits>
 #include <cstdio>
@@ -113,7 +115,8 @@ struct Catalog::RootData {
   int64_t LastCompleteScan = 0;
   // Relative path -> 1 readable, 2 unreadable (absent: not indexed yet).
   std::unordered_map<std::string, int8_t> Outcome;
-  bool Dirty = false;                  // a folder changed: walk again
+  bool Dirty = false;                  // the root itself changed: walk it all again
+  std::set<std::string> DirtyFolders;  // folders whose entries changed: walk them again
   std::set<std::string> ChangedFiles;  // contents changed: stamp again
   std::chrono::steady_clock::time_point NextRescan{};
 };
@@ -199,6 +202,9 @@ void Catalog::WatchFolder(std::size_t root, const std::string& folder) {
   const int wd = inotify_add_watch(inotify_, folder.c_str(), kWatchMask);
   if (wd >= 0) {
     std::lock_guard lock(mutex_);
+    // The walk lists a folder before it is watched: what appeared in a new folder between
+    // the two is found by walking it once more, now that it is watched.
+    if (!watches_.contains(wd) && data.FirstScanDone) data.DirtyFolders.insert(folder);
     watches_[wd] = {root, folder};
     return;
   }
@@ -245,38 +251,7 @@ void Catalog::ScanRoot(std::size_t root, bool restamp) {
   std::vector<CatalogEntry> entries;
   entries.reserve(old->Entries.size());
   std::vector<std::string> changed;
-  const std::size_t prefix = config.Path == "/" ? 1 : config.Path.size() + 1;
-
-  ScanState state;
-  ScanCallbacks callbacks;
-  callbacks.EnterFolder = [&](const std::string& folder) { return Inside(RealPath(folder), realRoot); };
-  callbacks.OnFolder = [&](const std::string& folder) {
-    if (data.Watched) WatchFolder(root, folder);
-  };
-  callbacks.OnDrawing = [&](const std::string& path) {
-    if (path.size() <= prefix) return;
-    std::string relative = path.substr(prefix);
-    const auto known = old->ByRelative.find(relative);
-    if (known != old->ByRelative.end() && !restamp && !wasUnavailable) {
-      entries.push_back(old->Entries[known->second]);
-      return;
-    }
-    struct stat info {};
-    if (lstat(path.c_str(), &info) != 0) return;
-    if (S_ISLNK(info.st_mode) && !Inside(RealPath(path), realRoot)) return;  // a link out of the archive
-    if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return;
-    CatalogEntry entry{std::move(relative), static_cast<int64_t>(info.st_size),
-                       static_cast<int64_t>(info.st_mtim.tv_sec) * 1'000'000'000 + info.st_mtim.tv_nsec};
-    if (known == old->ByRelative.end() || old->Entries[known->second].Size != entry.Size ||
-        old->Entries[known->second].ModifiedNs != entry.ModifiedNs) {
-      changed.push_back(entry.Relative);
-    } else {
-      std::lock_guard lock(mutex_);
-      if (!data.Outcome.contains(entry.Relative)) changed.push_back(entry.Relative);
-    }
-    entries.push_back(std::move(entry));
-  };
-  const ScanResult result = ScanFolder(config.Path, true, state, stopping_, callbacks);
+  const ScanResult result = Walk(root, config.Path, *old, restamp || wasUnavailable, realRoot, entries, changed);
   if (result.outcome == ScanOutcome::Cancelled) return;
   if (result.outcome == ScanOutcome::RootUnreadable) {
     std::lock_guard lock(mutex_);
@@ -291,6 +266,72 @@ void Catalog::ScanRoot(std::size_t root, bool restamp) {
   data.LastCompleteScan = NowNs() / 1'000'000'000;
   data.State = data.Watched ? RootState::Watching : RootState::Rescanning;
   data.NextRescan = std::chrono::steady_clock::now() + std::chrono::minutes(config.RescanMinutes);
+}
+
+ScanResult Catalog::Walk(std::size_t root, const std::string& folder, const RootList& old, bool restamp,
+                         const std::string& realRoot, std::vector<CatalogEntry>& entries,
+                         std::vector<std::string>& changed) {
+  const RootConfig& config = config_.Roots[root];
+  RootData& data = *roots_[root];
+  const std::size_t prefix = config.Path == "/" ? 1 : config.Path.size() + 1;
+  ScanState state;
+  ScanCallbacks callbacks;
+  callbacks.EnterFolder = [&](const std::string& folder) { return Inside(RealPath(folder), realRoot); };
+  callbacks.OnFolder = [&](const std::string& folder) {
+    if (data.Watched) WatchFolder(root, folder);
+  };
+  callbacks.OnDrawing = [&](const std::string& path) {
+    if (path.size() <= prefix) return;
+    std::string relative = path.substr(prefix);
+    const auto known = old.ByRelative.find(relative);
+    if (known != old.ByRelative.end() && !restamp) {
+      entries.push_back(old.Entries[known->second]);
+      return;
+    }
+    struct stat info {};
+    if (lstat(path.c_str(), &info) != 0) return;
+    if (S_ISLNK(info.st_mode) && !Inside(RealPath(path), realRoot)) return;  // a link out of the archive
+    if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return;
+    CatalogEntry entry{std::move(relative), static_cast<int64_t>(info.st_size),
+                       static_cast<int64_t>(info.st_mtim.tv_sec) * 1'000'000'000 + info.st_mtim.tv_nsec};
+    if (known == old.ByRelative.end() || old.Entries[known->second].Size != entry.Size ||
+        old.Entries[known->second].ModifiedNs != entry.ModifiedNs) {
+      changed.push_back(entry.Relative);
+    } else {
+      std::lock_guard lock(mutex_);
+      if (!data.Outcome.contains(entry.Relative)) changed.push_back(entry.Relative);
+    }
+    entries.push_back(std::move(entry));
+  };
+  return ScanFolder(folder, true, state, stopping_, callbacks);
+}
+
+bool Catalog::RescanFolder(std::size_t root, const std::string& folder) {
+  const RootConfig& config = config_.Roots[root];
+  if (folder.size() <= config.Path.size() + 1 || folder.compare(0, config.Path.size() + 1, config.Path + "/") != 0) {
+    return false;
+  }
+  // The walk gives a folder's drawings and all below it one after another: that run of the
+  // list is replaced by a walk of the folder alone. A folder without drawings so far has
+  // no run to replace, and the whole root is walked instead.
+  const std::string below = folder.substr(config.Path.size() + 1) + "/";
+  const std::shared_ptr<const RootList> old = List(root);
+  const auto inside = [&](const CatalogEntry& entry) { return entry.Relative.compare(0, below.size(), below) == 0; };
+  const auto first = std::find_if(old->Entries.begin(), old->Entries.end(), inside);
+  if (first == old->Entries.end()) return false;
+  const auto last = std::find_if_not(first, old->Entries.end(), inside);
+  const std::string realRoot = RealPath(config.Path);
+  std::vector<CatalogEntry> fresh;
+  std::vector<std::string> changed;
+  const ScanResult result = Walk(root, folder, *old, false, realRoot, fresh, changed);
+  if (result.outcome != ScanOutcome::Finished) return result.outcome == ScanOutcome::Cancelled;
+  std::vector<CatalogEntry> entries(old->Entries.begin(), first);
+  entries.reserve(old->Entries.size() + fresh.size());
+  std::move(fresh.begin(), fresh.end(), std::back_inserter(entries));
+  entries.insert(entries.end(), last, old->Entries.end());
+  Publish(root, std::move(entries));
+  for (const std::string& relative : changed) Enqueue(root, relative, 0);
+  return true;
 }
 
 void Catalog::RestampFile(std::size_t root, const std::string& relative) {
@@ -342,7 +383,7 @@ void Catalog::HandleEvents() {
       const std::string name = event->len > 0 ? std::string(event->name) : std::string();
       const bool folderEvent = (event->mask & IN_ISDIR) != 0;
       if (folderEvent || (IsDrawingName(name) && (event->mask & (IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO)))) {
-        data.Dirty = true;
+        data.DirtyFolders.insert(folder);
       }
       if (!folderEvent && IsDrawingName(name) &&
           (event->mask & (IN_CLOSE_WRITE | IN_ATTRIB | IN_MODIFY | IN_MOVED_TO | IN_CREATE))) {
@@ -370,11 +411,13 @@ void Catalog::WatchLoop() {
     for (std::size_t root = 0; root < roots_.size() && !stopping_.load(); ++root) {
       bool dirty = false;
       bool rescan = false;
+      std::set<std::string> folders;
       std::set<std::string> changed;
       {
         std::lock_guard lock(mutex_);
         RootData& data = *roots_[root];
         dirty = data.Dirty;
+        folders.swap(data.DirtyFolders);
         changed.swap(data.ChangedFiles);
         rescan = std::chrono::steady_clock::now() >= data.NextRescan;
       }
@@ -383,6 +426,17 @@ void Catalog::WatchLoop() {
         SaveLists();
       } else if (dirty) {
         ScanRoot(root, false);
+      } else {
+        // A folder below another changed one is walked with it.
+        std::string covered;
+        for (const std::string& folder : folders) {
+          if (!covered.empty() && folder.compare(0, covered.size() + 1, covered + "/") == 0) continue;
+          covered = folder;
+          if (!RescanFolder(root, folder)) {
+            ScanRoot(root, false);
+            break;
+          }
+        }
       }
       for (const std::string& relative : changed) RestampFile(root, relative);
     }

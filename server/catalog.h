@@ -18,6 +18,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "files/folder_scan.h"
 #include "server/config.h"
 
 namespace dorvan::server {
@@ -90,6 +91,13 @@ class Catalog {
   void IndexLoop(int worker);
   // A full walk of the root; `restamp` stats every known drawing too (periodic rescans).
   void ScanRoot(std::size_t root, bool restamp);
+  // Walks `folder` (the root or a folder below it) into `entries`, in walk order, taking
+  // known drawings from `old` unless `restamp`; new and changed ones go to `changed`.
+  ScanResult Walk(std::size_t root, const std::string& folder, const RootList& old, bool restamp,
+                  const std::string& realRoot, std::vector<CatalogEntry>& entries, std::vector<std::string>& changed);
+  // Walks one changed folder again and puts its drawings in place; false when the whole
+  // root has to be walked instead.
+  bool RescanFolder(std::size_t root, const std::string& folder);
   void HandleEvents();
   void RestampFile(std::size_t root, const std::string& relative);
   void Publish(std::size_t root, std::vector<CatalogEntry> entries);

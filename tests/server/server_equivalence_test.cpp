@@ -235,9 +235,14 @@ TEST_F(ServerEquivalence, EveryRequestIsAnsweredAsReadingAnswersItBeforeAndAfter
   folder.MakeFolder("archive/b/deeper");
   ASSERT_TRUE(testing::WriteDrawingFile(folder.File("archive/b/deeper/new.jww"), added));
   ASSERT_EQ(::unlink(folder.File("archive/b/old.jww").c_str()), 0);
+  ASSERT_EQ(std::rename(folder.File("archive/b/cut40.JWW").c_str(), folder.File("archive/b/Cut.jww").c_str()), 0);
+  ASSERT_TRUE(WaitForWatcher(server)) << server.Log();
+  ExpectEveryRequestAsRead(server, "after changes in a folder");
+
+  // A folder renamed: its drawings move in the walk order.
   ASSERT_EQ(std::rename(folder.File("archive/a").c_str(), folder.File("archive/c").c_str()), 0);
   ASSERT_TRUE(WaitForWatcher(server)) << server.Log();
-  ExpectEveryRequestAsRead(server, "after changes");
+  ExpectEveryRequestAsRead(server, "after a folder was renamed");
 
   EXPECT_EQ(server.Stop(), 0);
   ASSERT_TRUE(server.Start()) << server.Log();
