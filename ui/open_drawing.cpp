@@ -56,6 +56,13 @@ int32_t OpenDrawing(ShellOpener& shell, MessageBoxes& messages, QWidget* parent,
 }
 
 int32_t OpenAsDxf(ShellOpener& shell, MessageBoxes& messages, QWidget* parent, const std::string& path) {
+  // Without a CAD program there is no use in writing the file.
+  if (!shell.HasApplicationFor(kDxfContentType)) {
+    messages.Show(parent, MainCaption(),
+                  DisplayPath(path) + QStringLiteral("\n\nDXF を開くアプリケーションが登録されていません。"),
+                  MessageIcon::Stop, MessageButtons::Ok);
+    return kShellNoApplication;
+  }
   QApplication::setOverrideCursor(Qt::WaitCursor);
   const dxf::CachedDxf made = dxf::MakeCachedDxf(path, dxf::DxfCacheFolder());
   QApplication::restoreOverrideCursor();
