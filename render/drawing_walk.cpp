@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "render/framing.h"
+#include "render/text_layout.h"
 
 namespace dorvan::render {
 
@@ -35,36 +36,51 @@ using BlockBoundsCache = std::map<int32_t, std::optional<QRectF>>;
 class Walker {
  public:
   Walker(const JwwDrawing& drawing, ShapeSink& sink, const std::atomic<bool>* cancel, BlockBoundsCache& bounds,
-         int64_t& shapes, const LayerTable* layers = nullptr)
-      : drawing_(drawing), sink_(sink), cancel_(cancel), blockBounds_(bounds), shapes_(shapes), layers_(layers) {}
+         int64_t& shapes, int64_t budget, const LayerTable* layers = nullptr)
+      : drawing_(drawing), sink_(sink), cancel_(cancel), blockBounds_(bounds), shapes_(shapes), budget_(budget),
+        layers_(layers) {}
 
   bool Run() {
     WalkList(drawing_.Data, QTransform(), true);
+    // The budget may have run out in the last block's bounds, walked by another walker.
+    if (!cancelled_ && shapes_ > budget_ && !toldCutShort_) sink_.CutShort();
     return !cancelled_;
   }
 
   // The bounds of one block's entities, walked with the blocks open on this path.
   std::optional<QRectF> BlockBounds(int32_t number, const BlockDefinition& block) {
     BoundsSink bounds;
-    Walker inner(drawing_, bounds, cancel_, blockBounds_, shapes_);  // one budget for the whole walk
+    Walker inner(drawing_, bounds, cancel_, blockBounds_, shapes_, budget_);  // one budget for the whole walk
     inner.openBlocks_ = openBlocks_;
     inner.openBlocks_.push_back(number);
     inner.depth_ = depth_ + 1;
+    // Inserts within a block count by their own blocks' bounds (worked out once each, and
+    // a box around them where they turn), so that the bounds cost the definitions' entities
+    // once, not every entity their nesting multiplies them into.
+    inner.boundsOnly_ = true;
     inner.WalkList(block.Data, QTransform(), false);
     if (inner.cancelled_) cancelled_ = stopped_ = true;
     return bounds.Box();
   }
 
  private:
-  // Polls the cancel flag now and then; false once the walk must end.
-  bool KeepGoing() {
+  // Counts one entity against the budget and reads the cancel flag (a relaxed load costs
+  // next to nothing, and an entity can take milliseconds to draw: a count between reads
+  // would let a few slow entities hold a cancel for seconds); false once the walk must end.
+  bool KeepGoing() { return Charge(1); }
+
+  bool Charge(int64_t cost) {
     if (stopped_) return false;
-    if (++shapes_ > kMaxShapesPerWalk) {
-      stopped_ = true;  // what was handed out so far stays: a picture, cut short
-      return false;
-    }
-    if ((shapes_ & 1023) == 0 && cancel_ != nullptr && cancel_->load(std::memory_order_relaxed))
+    shapes_ += cost;
+    if (cancel_ != nullptr && cancel_->load(std::memory_order_relaxed)) {
       stopped_ = cancelled_ = true;
+    } else if (shapes_ > budget_ || sink_.Full()) {
+      stopped_ = true;  // what was handed out so far stays: a picture, cut short
+      if (!toldCutShort_) {
+        toldCutShort_ = true;
+        sink_.CutShort();
+      }
+    }
     return !stopped_;
   }
 
@@ -121,7 +137,9 @@ class Walker {
     shape.u = toSheet.map(QPointF(r * c, r * s)) - origin;
     shape.v = toSheet.map(QPointF(-minor * s, minor * c)) - origin;
     const bool full = arc.FullCircle != 0 || std::fabs(arc.ArcAngle) >= 2 * M_PI;
-    shape.start = full ? 0.0 : arc.StartAngle;
+    // Brought into one turn: beyond about 1e16 radians adding a turn no longer changes an
+    // angle, and the sweep's extremes are found by adding turns.
+    shape.start = full ? 0.0 : std::remainder(arc.StartAngle, 2 * M_PI);
     shape.sweep = full ? 2 * M_PI : arc.ArcAngle;
     if (Sound(shape.centre) && Sound(shape.u) && Sound(shape.v)) sink_.Arc(arc.Base, shape);
   }
@@ -133,10 +151,15 @@ class Walker {
 
   void Text(const TextEntity& text, const QTransform& toSheet) {
     if (IsStoredSetting(text)) return;
+    if (!Charge(static_cast<int64_t>(text.Text.size()))) return;
     if (!Sound(toSheet.map(QPointF(text.StartX, text.StartY))) || !Sound(text.Width) ||
         !Sound(text.Height) || !Sound(text.Spacing) || !std::isfinite(text.Angle))
       return;
-    sink_.Text(text.Base, PlacedText{&text, toSheet});
+    // Its end is a coordinate like any other: many characters times a huge spacing can
+    // carry it far beyond the bound.
+    const PlacedText placed{&text, toSheet};
+    if (!Sound(TextFrame(placed).map(QPointF(TextLength(text), 0)))) return;
+    sink_.Text(text.Base, placed);
   }
 
   void Solid(const SolidEntity& solid, const QTransform& toSheet) {
@@ -180,7 +203,7 @@ class Walker {
     // A box stays a box under quarter turns and scaling; other turns only bound it.
     const double tiny = 1e-12 * (std::fabs(blockToSheet.m11()) + std::fabs(blockToSheet.m12()) +
                                  std::fabs(blockToSheet.m21()) + std::fabs(blockToSheet.m22()));
-    const bool exact = (std::fabs(blockToSheet.m12()) <= tiny && std::fabs(blockToSheet.m21()) <= tiny) ||
+    const bool exact = boundsOnly_ || (std::fabs(blockToSheet.m12()) <= tiny && std::fabs(blockToSheet.m21()) <= tiny) ||
                        (std::fabs(blockToSheet.m11()) <= tiny && std::fabs(blockToSheet.m22()) <= tiny);
     const QRectF bounds = blockToSheet.mapRect(*known->second);
     if (!Sound(bounds.topLeft()) || !Sound(bounds.bottomRight())) return;
@@ -200,18 +223,21 @@ class Walker {
   std::vector<int32_t> openBlocks_;
   int depth_ = 0;
   int64_t& shapes_;
+  const int64_t budget_;
   const LayerTable* layers_;
   bool stopped_ = false;
   bool cancelled_ = false;
+  bool toldCutShort_ = false;
+  bool boundsOnly_ = false;
 };
 
 }  // namespace
 
 bool WalkDrawing(const JwwDrawing& drawing, ShapeSink& sink, const std::atomic<bool>* cancel,
-                 const LayerTable* layers) {
+                 const LayerTable* layers, int64_t budget) {
   BlockBoundsCache bounds;
   int64_t shapes = 0;
-  Walker walker(drawing, sink, cancel, bounds, shapes, layers);
+  Walker walker(drawing, sink, cancel, bounds, shapes, budget, layers);
   return walker.Run();
 }
 

@@ -2,8 +2,8 @@
 // inserts expanded into their definitions' entities under the insert's transform, every
 // position already mapped to sheet millimetres (y up). Entities with coordinates that are
 // not finite or lie beyond kAbsurdCoordinate are left out, so they are neither drawn nor
-// framed. A block met again inside itself is not followed, and nesting and the number of
-// shapes a walk hands out are bounded, so no drawing can make a walk run away.
+// framed (a text's end point too). A block met again inside itself is not followed, and
+// nesting and the work of a walk are bounded, so no drawing can make a walk run away.
 #pragma once
 
 #include <QPointF>
@@ -19,7 +19,12 @@ namespace dorvan::render {
 
 inline constexpr double kAbsurdCoordinate = 1e9;
 inline constexpr int kMaxBlockDepth = 32;
-inline constexpr int64_t kMaxShapesPerWalk = 5'000'000;  // an 8 MB drawing hands out 0.4 million
+// The walk's budget: each entity it visits costs one, a text one more for each of its
+// characters (laying out and drawing a text takes time in its length). An 8 MB drawing
+// costs 0.6 million. The default bounds a thumbnail's time (two walks, framing and
+// drawing, of a quarter of a microsecond an entity each); exports take a larger one.
+inline constexpr int64_t kMaxShapesPerWalk = 2'000'000;
+inline constexpr int64_t kMaxShapesPerExport = 8'000'000;
 
 // An arc or ellipse after every transform: P(t) = centre + u·cos t + v·sin t for t from
 // `start` over `sweep` radians (a full turn for circles).
@@ -51,6 +56,11 @@ class ShapeSink {
   // The walk's shape budget ran out inside an insert: `bounds` stands for what was not
   // handed out.
   virtual void InsertCutShort(const QRectF& /*bounds*/) {}
+  // The walk ends early because its budget ran out (or the sink is Full).
+  virtual void CutShort() {}
+  // True once the sink wants no more shapes (a budget of its own ran out); the walk then
+  // ends as if its own budget had.
+  virtual bool Full() const { return false; }
 };
 
 // True when the layer group and the layer an entity lies on are shown (state not 0);
@@ -65,9 +75,10 @@ using LayerTable = std::array<std::array<bool, 16>, 16>;
 // below the sheet): it has characters but no extent, as no drawn text has.
 bool IsStoredSetting(const TextEntity& text);
 
-// Walks `drawing` into `sink`. Stops early (returning false) when `cancel` becomes true.
+// Walks `drawing` into `sink`. Stops early (returning false) when `cancel` becomes true;
+// the flag is read at every entity, so a cancel takes effect within one entity's work.
 // `layers`, when given, decides which layers are shown instead of the drawing's header.
-bool WalkDrawing(const JwwDrawing& drawing, ShapeSink& sink,
-                 const std::atomic<bool>* cancel = nullptr, const LayerTable* layers = nullptr);
+bool WalkDrawing(const JwwDrawing& drawing, ShapeSink& sink, const std::atomic<bool>* cancel = nullptr,
+                 const LayerTable* layers = nullptr, int64_t budget = kMaxShapesPerWalk);
 
 }  // namespace dorvan::render

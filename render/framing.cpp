@@ -102,22 +102,23 @@ QRectF ArcExtents(const ArcShape& arc) {
   for (double base : {std::atan2(arc.v.x(), arc.u.x()), std::atan2(arc.v.y(), arc.u.y())}) {
     for (int half = 0; half < 2; ++half) {
       double t = base + half * M_PI;
-      // The first such angle at or after `from`.
+      // The first such angle at or after `from`; the sweep is less than a turn, so there is
+      // no second one (and adding turns to a huge angle would not move it).
       t = from + std::fmod(std::fmod(t - from, 2 * M_PI) + 2 * M_PI, 2 * M_PI);
-      for (; t <= to; t += 2 * M_PI) add(t);
+      if (t <= to) add(t);
     }
   }
   return QRectF(QPointF(minX, minY), QPointF(maxX, maxY));
 }
 
-std::optional<QRectF> DrawnExtents(const JwwDrawing& drawing) {
+std::optional<QRectF> DrawnExtents(const JwwDrawing& drawing, int64_t budget) {
   BoundsSink sink;
-  WalkDrawing(drawing, sink);
+  WalkDrawing(drawing, sink, nullptr, nullptr, budget);
   return sink.Box();
 }
 
-QRectF PictureFrame(const JwwDrawing& drawing) {
-  const std::optional<QRectF> extents = DrawnExtents(drawing);
+QRectF PictureFrame(const JwwDrawing& drawing, int64_t budget) {
+  const std::optional<QRectF> extents = DrawnExtents(drawing, budget);
   if (!extents) {
     const QSizeF sheet = SheetSize(drawing.Header.DrawingSize);
     return QRectF(-sheet.width() / 2, -sheet.height() / 2, sheet.width(), sheet.height());

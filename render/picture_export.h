@@ -17,7 +17,13 @@ enum class PictureFormat { Png, Svg, Pdf };
 // The format a file name asks for by its extension (any letter case); none for others.
 std::optional<PictureFormat> FormatForPath(std::string_view path);
 
-enum class ExportOutcome { Written, CannotWrite };
+enum class ExportOutcome {
+  Written,
+  CannotWrite,
+  // SVG or PDF: the drawing needs more than the renderer's budget (a picture cut short
+  // would pass for the whole drawing); a PNG is written with what the budget drew.
+  TooLarge,
+};
 
 // PNG: 8-bit RGB on white, the longer side `longerSide` pixels. SVG: the same picture in
 // vector form, `longerSide` pixels wide or high. PDF: one page of the picture's aspect at
@@ -26,7 +32,7 @@ enum class ExportOutcome { Written, CannotWrite };
 ExportOutcome ExportPicture(const JwwDrawing& drawing, const std::string& path, PictureFormat format,
                             int longerSide);
 
-// The picture's bytes alone; empty when it could not be made.
+// The picture's bytes alone; empty when it could not be made (or was too large).
 QByteArray PictureBytes(const JwwDrawing& drawing, PictureFormat format, int longerSide);
 
 }  // namespace dorvan::render

@@ -19,6 +19,10 @@ std::vector<CharacterCell> LayOutText(const TextEntity& text) {
       character = 0x10000 + ((character - 0xD800) << 10) + (units[i + 1] - 0xDC00);
       cell.glyph = QString::fromUtf16(&units[i], 2);
       ++i;
+    } else if (character < 0x20 || (character >= 0x7F && character < 0xA0)) {
+      // Control characters have no glyph (and no place in an SVG file's XML).
+    } else if ((character >= 0xD800 && character < 0xE000) || character == 0xFFFE || character == 0xFFFF) {
+      cell.glyph = QString(QChar(0xFFFD));  // half a pair, or no character at all
     } else {
       cell.glyph = QString(QChar(units[i]));
     }

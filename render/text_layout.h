@@ -17,7 +17,9 @@ namespace dorvan::render {
 bool IsHalfWidth(char32_t character);
 
 struct CharacterCell {
-  QString glyph;         // one character (two code units for a surrogate pair)
+  // One character (two code units for a surrogate pair); empty for a control character,
+  // U+FFFD for half a surrogate pair or a non-character.
+  QString glyph;
   double offset = 0;     // from the start point along the baseline, in the text's units
   double width = 0;
   bool halfWidth = false;

@@ -105,10 +105,16 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "dorvan-render: %s: %s\n", options.input.c_str(), ReadFailure(result));
     return kExitFailed;
   }
-  if (dorvan::render::ExportPicture(drawing, options.output, *format, options.longerSide) !=
-      dorvan::render::ExportOutcome::Written) {
-    std::fprintf(stderr, "dorvan-render: %s: the file cannot be written\n", options.output.c_str());
-    return kExitFailed;
+  switch (dorvan::render::ExportPicture(drawing, options.output, *format, options.longerSide)) {
+    case dorvan::render::ExportOutcome::Written: return kExitWritten;
+    case dorvan::render::ExportOutcome::TooLarge:
+      std::fprintf(stderr,
+                   "dorvan-render: %s: the drawing has too much to draw to be written whole as SVG or PDF; "
+                   "write it as PNG, which shows as much of it as can be drawn\n",
+                   options.input.c_str());
+      return kExitFailed;
+    case dorvan::render::ExportOutcome::CannotWrite: break;
   }
-  return kExitWritten;
+  std::fprintf(stderr, "dorvan-render: %s: the file cannot be written\n", options.output.c_str());
+  return kExitFailed;
 }

@@ -3,16 +3,21 @@
 #include <gtest/gtest.h>
 
 #include <QImage>
+#include <QPainter>
+#include <QXmlStreamReader>
 #include <cmath>
+#include <filesystem>
 
 #include "reader/jww_reader.h"
 #include "render/drawing_painter.h"
 #include "render/drawing_walk.h"
 #include "render/framing.h"
 #include "render/pen_style.h"
+#include "render/picture_export.h"
 #include "render/text_layout.h"
 #include "tests/support/drawing_writer.h"
 #include "tests/support/real_drawings.h"
+#include "tests/support/temp_folder.h"
 
 namespace dorvan::render {
 namespace {
@@ -209,7 +214,105 @@ TEST(Renderer, AbsurdCoordinatesAreSkippedAndDoNotMoveTheFraming) {
   AddEntity(drawing.Data, arc);
   AddBlock(drawing, 1, [](EntityLists& lists) { AddEntity(lists, MakeLine(0, 0, 1, 0)); });
   AddEntity(drawing.Data, MakeInsert(1, 0, 0, 1e12));  // scaled far beyond the sheet
+  TextEntity far = testing::MakeText(u"ABC");
+  far.StartX = far.StartY = 1;
+  far.Spacing = 1e9;  // a sound spacing, but the text ends 2e9 away
+  AddEntity(drawing.Data, far);
   ExpectRect(DrawnExtents(drawing), 0, 0, 10, 10);
+}
+
+TEST(Renderer, ArcWithAHugeStartAngleIsFramedLikeItsAngleWithinOneTurn) {
+  ArcShape shape{QPointF(0, 0), QPointF(10, 0), QPointF(0, 10), 1e18, 1};
+  const QRectF huge = ArcExtents(shape);
+  shape.start = std::remainder(1e18, 2 * M_PI);
+  EXPECT_LE(huge.width(), 20);
+  JwwDrawing drawing = EmptyDrawing();
+  ArcEntity arc;
+  arc.Radius = 10;
+  arc.Flatness = 1;
+  arc.StartAngle = 1e18;
+  arc.ArcAngle = 1;
+  AddEntity(drawing.Data, arc);
+  const QRectF within = ArcExtents(shape);
+  ExpectRect(DrawnExtents(drawing), within.left(), within.top(), within.right(), within.bottom());
+}
+
+// Counts the characters of the texts a walk hands out.
+class CharacterCounter final : public ShapeSink {
+ public:
+  void Line(const EntityBase&, QPointF, QPointF) override {}
+  void Arc(const EntityBase&, const ArcShape&) override {}
+  void Point(const EntityBase&, QPointF, int32_t) override {}
+  void Solid(const EntityBase&, const QPointF (&)[4], int32_t) override {}
+  void Text(const EntityBase&, const PlacedText& placed) override {
+    characters += static_cast<int64_t>(placed.text->Text.size());
+  }
+  int64_t characters = 0;
+};
+
+// Block k inserts block k+1 `fanOut` times, turned so that no bounds shortcut applies; the
+// last holds `leaf`.
+JwwDrawing NestedDrawing(int levels, int fanOut, const TextEntity& leaf) {
+  JwwDrawing drawing = EmptyDrawing();
+  for (int k = 1; k <= levels; ++k) {
+    AddBlock(drawing, k, [&](EntityLists& lists) {
+      AddEntity(lists, MakeLine(0, 0, 1, 0));
+      if (k == levels) AddEntity(lists, leaf);
+      for (int i = 0; k < levels && i < fanOut; ++i) AddEntity(lists, MakeInsert(k + 1, 0.5 * i, 0, 1, 0.3));
+    });
+  }
+  AddEntity(drawing.Data, MakeInsert(1, 0, 0, 1, 0.3));
+  return drawing;
+}
+
+// 1,000 inserts of a 16,000-character text: 16 million characters.
+JwwDrawing LongTextInserted() { return NestedDrawing(2, 1000, testing::MakeText(std::u16string(16000, u'W'))); }
+
+TEST(Renderer, TextCharactersCountAgainstTheWalksBudget) {
+  CharacterCounter counter;
+  WalkDrawing(LongTextInserted(), counter);
+  EXPECT_LE(counter.characters, kMaxShapesPerWalk);
+}
+
+TEST(Renderer, ADrawingBeyondTheBudgetGivesAPartialPngAndNoVectorFile) {
+  const JwwDrawing drawing = LongTextInserted();
+  QImage picture(64, 64, QImage::Format_RGB32);
+  picture.fill(Qt::white);
+  QPainter painter(&picture);
+  EXPECT_EQ(PaintDrawing(painter, drawing, FitFrame(PictureFrame(drawing), QRectF(0, 0, 64, 64))), PaintEnd::CutShort);
+  painter.end();
+  EXPECT_GT(InkCount(picture), 0);
+  const testing::TempFolder folder;
+  const struct {
+    const char* name;
+    PictureFormat format;
+    ExportOutcome outcome;
+  } cases[] = {{"a.png", PictureFormat::Png, ExportOutcome::Written},
+               {"a.svg", PictureFormat::Svg, ExportOutcome::TooLarge},
+               {"a.pdf", PictureFormat::Pdf, ExportOutcome::TooLarge}};
+  for (const auto& c : cases) {
+    EXPECT_EQ(ExportPicture(drawing, folder / c.name, c.format, 256), c.outcome) << c.name;
+    EXPECT_EQ(std::filesystem::exists(folder / c.name), c.outcome == ExportOutcome::Written) << c.name;
+  }
+}
+
+TEST(Renderer, SvgIsWellFormedWhateverTheFileNameAndTexts) {
+  JwwDrawing drawing = EmptyDrawing();
+  drawing.FileName = "/drawings/平面図&立面図<1>.jww";
+  AddEntity(drawing.Data, MakeLine(0, 0, 100, 50));
+  TextEntity text = testing::MakeText(u"A\x01" u"B\x1b" + std::u16string(1, char16_t(0xD800)) + u"C");
+  text.Width = text.Height = 10;
+  AddEntity(drawing.Data, text);
+  const QByteArray svg = PictureBytes(drawing, PictureFormat::Svg, 256);
+  ASSERT_FALSE(svg.isEmpty());
+  QXmlStreamReader xml(svg);
+  QString title;
+  while (!xml.atEnd()) {
+    if (xml.readNext() == QXmlStreamReader::StartElement && xml.name() == QStringLiteral("title"))
+      title = xml.readElementText();
+  }
+  EXPECT_FALSE(xml.hasError()) << xml.errorString().toStdString();
+  EXPECT_EQ(title, QStringLiteral("平面図&立面図<1>.jww"));
 }
 
 TEST(Renderer, NothingDrawnGivesABlankPictureOfTheSheet) {
