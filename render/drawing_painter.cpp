@@ -100,7 +100,7 @@ class PaintSink final : public ShapeSink {
         std::max(a.y(), b.y()) < visible_.top() || std::min(a.y(), b.y()) > visible_.bottom())
       return;
     Batch(pen).push_back(QLineF(a, b));
-    cost_ += 1 + Pixels(std::fabs(b.x() - a.x()) + std::fabs(b.y() - a.y()));
+    cost_ += 1 + Pixels(std::min(std::fabs(b.x() - a.x()) + std::fabs(b.y() - a.y()), visible_.width() + visible_.height()));
   }
 
   void Arc(const EntityBase& pen, const ArcShape& arc) override {

@@ -111,14 +111,14 @@ QRectF ArcExtents(const ArcShape& arc) {
   return QRectF(QPointF(minX, minY), QPointF(maxX, maxY));
 }
 
-std::optional<QRectF> DrawnExtents(const JwwDrawing& drawing, int64_t budget) {
+std::optional<QRectF> DrawnExtents(const JwwDrawing& drawing, int64_t budget, const std::atomic<bool>* cancel) {
   BoundsSink sink;
-  WalkDrawing(drawing, sink, nullptr, nullptr, budget);
+  WalkDrawing(drawing, sink, cancel, nullptr, budget);
   return sink.Box();
 }
 
-QRectF PictureFrame(const JwwDrawing& drawing, int64_t budget) {
-  const std::optional<QRectF> extents = DrawnExtents(drawing, budget);
+QRectF PictureFrame(const JwwDrawing& drawing, int64_t budget, const std::atomic<bool>* cancel) {
+  const std::optional<QRectF> extents = DrawnExtents(drawing, budget, cancel);
   if (!extents) {
     const QSizeF sheet = SheetSize(drawing.Header.DrawingSize);
     return QRectF(-sheet.width() / 2, -sheet.height() / 2, sheet.width(), sheet.height());

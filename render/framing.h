@@ -43,11 +43,14 @@ class BoundsSink final : public ShapeSink {
 // The bounding box of everything drawn, in sheet millimetres (y up, so top() is the
 // smallest y); nothing when nothing is drawn. The box may have no width or height.
 // A walk cut short by `budget` frames what it walked and the blocks it did not finish.
-std::optional<QRectF> DrawnExtents(const JwwDrawing& drawing, int64_t budget = kMaxShapesPerWalk);
+// A true `cancel` ends the walk early (the box then holds what was walked).
+std::optional<QRectF> DrawnExtents(const JwwDrawing& drawing, int64_t budget = kMaxShapesPerWalk,
+                                   const std::atomic<bool>* cancel = nullptr);
 
 // The extents with their margin; for a drawing with nothing drawn, the sheet of its
 // drawing size, centred on the origin.
-QRectF PictureFrame(const JwwDrawing& drawing, int64_t budget = kMaxShapesPerWalk);
+QRectF PictureFrame(const JwwDrawing& drawing, int64_t budget = kMaxShapesPerWalk,
+                    const std::atomic<bool>* cancel = nullptr);
 
 // A picture of the frame's aspect whose longer side is `longerSide` pixels.
 QSize PictureSize(const QRectF& frame, int longerSide);

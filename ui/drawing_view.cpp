@@ -27,11 +27,29 @@ namespace {
 
 constexpr double kSmallestScale = 1e-6;  // pixels per millimetre
 constexpr double kLargestScale = 1e5;
+// A preview is cancelled by the next view, so it can afford more than a thumbnail: a view
+// zoomed into a dense drawing crosses it with long lines.
+constexpr int64_t kPreviewPaintBudget = 4 * render::kThumbnailPaintBudget;
+
+// The scale that fits `frame` into a widget of `size`.
+double FitScale(const QRectF& frame, QSize size) {
+  const QTransform fit = render::FitFrame(frame, QRectF(QPointF(0, 0), QSizeF(size)));
+  return std::clamp(fit.m11(), kSmallestScale, kLargestScale);
+}
+
+QTransform ViewTransform(QSize size, double scale, QPointF centre) {
+  QTransform view;
+  view.translate(size.width() / 2.0, size.height() / 2.0);
+  view.scale(scale, -scale);
+  view.translate(-centre.x(), -centre.y());
+  return view;
+}
 
 }  // namespace
 
 DrawingView::DrawingView(QWidget* parent) : QWidget(parent), mailbox_(std::make_shared<Mailbox>()) {
   mailbox_->view = this;
+  renderPool_.setMaxThreadCount(1);
   setMouseTracking(true);
   setFocusPolicy(Qt::StrongFocus);
   setMinimumSize(200, 150);
@@ -41,6 +59,7 @@ DrawingView::DrawingView(QWidget* parent) : QWidget(parent), mailbox_(std::make_
 
 DrawingView::~DrawingView() {
   if (cancelRendering_) cancelRendering_->store(true);
+  renderPool_.clear();
   std::lock_guard lock(mailbox_->mutex);
   mailbox_->view = nullptr;
 }
@@ -51,6 +70,7 @@ void DrawingView::SetDrawing(std::shared_ptr<const JwwDrawing> drawing, std::vec
   layers_.reset();
   message_.clear();
   picture_ = QImage();
+  frame_.reset();
   FitAll();
 }
 
@@ -59,17 +79,12 @@ void DrawingView::SetMessage(const QString& text) {
   drawing_.reset();
   highlights_.clear();
   picture_ = QImage();
+  frame_.reset();
   message_ = text;
   update();
 }
 
-QTransform DrawingView::SheetToWidget() const {
-  QTransform view;
-  view.translate(width() / 2.0, height() / 2.0);
-  view.scale(scale_, -scale_);
-  view.translate(-centre_.x(), -centre_.y());
-  return view;
-}
+QTransform DrawingView::SheetToWidget() const { return ViewTransform(size(), scale_, centre_); }
 
 QPointF DrawingView::SheetPointAt(QPointF widgetPoint) const {
   return SheetToWidget().inverted().map(widgetPoint);
@@ -78,10 +93,7 @@ QPointF DrawingView::SheetPointAt(QPointF widgetPoint) const {
 void DrawingView::FitAll() {
   fitted_ = true;
   if (!drawing_) return;
-  const QRectF frame = render::PictureFrame(*drawing_);
-  const QTransform fit = render::FitFrame(frame, QRectF(rect()));
-  scale_ = std::clamp(fit.m11(), kSmallestScale, kLargestScale);
-  centre_ = frame.center();
+  if (frame_) ApplyFit(*frame_);  // else the picture's job frames the drawing and fits it
   RequestPicture();
 }
 
@@ -90,8 +102,15 @@ void DrawingView::SetLayers(std::optional<render::LayerTable> layers) {
   RequestPicture();
 }
 
+void DrawingView::ApplyFit(const QRectF& frame) {
+  scale_ = FitScale(frame, size());
+  centre_ = frame.center();
+}
+
+// Zooming and panning start from the fitted view: until the drawing is framed there is
+// nothing on show to move.
 void DrawingView::ZoomAt(QPointF widgetPoint, double factor) {
-  if (!drawing_ || !(factor > 0)) return;
+  if (!drawing_ || !frame_ || !(factor > 0)) return;
   const QPointF fixed = SheetPointAt(widgetPoint);
   scale_ = std::clamp(scale_ * factor, kSmallestScale, kLargestScale);
   // Move the centre so that `fixed` lands under the pointer again.
@@ -102,7 +121,7 @@ void DrawingView::ZoomAt(QPointF widgetPoint, double factor) {
 }
 
 void DrawingView::PanBy(QPointF widgetDelta) {
-  if (!drawing_) return;
+  if (!drawing_ || !frame_) return;
   centre_ -= QPointF(widgetDelta.x() / scale_, -widgetDelta.y() / scale_);
   fitted_ = false;
   RequestPicture();
@@ -121,38 +140,68 @@ void DrawingView::ShowSheetArea(const QRectF& sheetArea) {
 void DrawingView::RequestPicture() {
   update();
   if (!drawing_ || width() <= 0 || height() <= 0) return;
+  // The newest request wins: the running job stops at its next entity, the queued ones
+  // never start.
   if (cancelRendering_) cancelRendering_->store(true);
+  renderPool_.clear();
   cancelRendering_ = std::make_shared<std::atomic<bool>>(false);
   const quint64 generation = ++generation_;
-  const QTransform view = SheetToWidget();
+  const bool frame = !frame_, fit = fitted_;
   const QSize size = this->size();
   const qreal ratio = devicePixelRatioF();
   auto job = [drawing = drawing_, highlights = highlights_, layers = layers_, cancel = cancelRendering_,
-              mailbox = mailbox_, generation, view, size, ratio] {
+              mailbox = mailbox_, generation, frame, fit, size, ratio, scale = scale_, centre = centre_]() mutable {
     if (cancel->load()) return;
-    QImage picture((QSizeF(size) * ratio).toSize(), QImage::Format_RGB32);
-    picture.setDevicePixelRatio(ratio);
-    picture.fill(Qt::white);
-    QPainter painter(&picture);
-    render::PaintOptions options;
-    options.highlights = highlights;
-    options.cancel = cancel.get();
-    if (layers) options.layers = &*layers;
-    const bool finished = render::PaintDrawing(painter, *drawing, view * QTransform::fromScale(ratio, ratio), options);
-    painter.end();
-    if (!finished) return;
+    std::optional<QRectF> framing;
+    if (frame) {
+      framing = render::PictureFrame(*drawing, render::kMaxShapesPerWalk, cancel.get());
+      if (cancel->load()) return;  // a frame of part of the drawing
+      if (fit) {
+        scale = FitScale(*framing, size);
+        centre = framing->center();
+      }
+    }
+    const QTransform view = ViewTransform(size, scale, centre);
+    QImage picture;
+    if (!cancel->load()) {
+      picture = QImage((QSizeF(size) * ratio).toSize(), QImage::Format_RGB32);
+      picture.setDevicePixelRatio(ratio);
+      picture.fill(Qt::white);
+      QPainter painter(&picture);
+      render::PaintOptions options;
+      options.highlights = highlights;
+      options.cancel = cancel.get();
+      if (layers) options.layers = &*layers;
+      options.paintBudget = kPreviewPaintBudget;
+      const render::PaintEnd end =
+          render::PaintDrawing(painter, *drawing, view * QTransform::fromScale(ratio, ratio), options);
+      painter.end();
+      if (end == render::PaintEnd::Cancelled) picture = QImage();
+    }
+    if (picture.isNull() && !framing) return;  // the framing is worth keeping even so
     std::lock_guard lock(mailbox->mutex);
     if (mailbox->view == nullptr) return;
     DrawingView* target = mailbox->view;
     QMetaObject::invokeMethod(
-        target, [target, generation, picture, view, size] { target->Delivered(generation, picture, view, size); },
+        target,
+        [target, generation, drawing, picture, view, size, framing] {
+          target->Delivered(generation, drawing.get(), picture, view, size, framing);
+        },
         Qt::QueuedConnection);
   };
-  QThreadPool::globalInstance()->start(job);
+  renderPool_.start(job);
 }
 
-void DrawingView::Delivered(quint64 generation, QImage picture, QTransform view, QSize size) {
-  if (generation != generation_) return;  // a newer view is on its way
+void DrawingView::Delivered(quint64 generation, const JwwDrawing* drawing, QImage picture, QTransform view, QSize size,
+                            std::optional<QRectF> frame) {
+  if (frame && drawing == drawing_.get() && !frame_) {
+    frame_ = frame;
+    if (fitted_) {
+      ApplyFit(*frame_);
+      if (generation != generation_) RequestPicture();  // the view changed size meanwhile
+    }
+  }
+  if (generation != generation_ || picture.isNull()) return;  // a newer view is on its way
   picture_ = std::move(picture);
   pictureView_ = view;
   pictureSize_ = size;

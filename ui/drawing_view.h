@@ -1,11 +1,15 @@
 // The picture area of the preview window: a drawing fitted to the widget, zoomed around the
 // pointer by the mouse wheel, panned by dragging, fitted again by FitAll (Home). Pictures
-// are rendered on a worker thread; until the one for the current view arrives, the last
-// picture is shown moved and scaled to it, so the window never waits for the renderer.
+// are rendered on a thread of the view's own, which reads, saves and searches cannot keep
+// busy; the newest request cancels the ones before it. The drawing's framing is worked out
+// there too, with its first picture, and kept for later fits, so that neither a resize nor
+// a new drawing walks the drawing on the window's thread. Until the picture for the
+// current view arrives, the last one is shown moved and scaled to it.
 #pragma once
 
 #include <QImage>
 #include <QPolygonF>
+#include <QThreadPool>
 #include <QTransform>
 #include <QWidget>
 #include <atomic>
@@ -50,6 +54,8 @@ class DrawingView : public QWidget {
   QPointF SheetPointAt(QPointF widgetPoint) const;
   // True once the picture on show was rendered for the current view.
   bool PictureCurrent() const { return !picture_.isNull() && pictureView_ == SheetToWidget() && pictureSize_ == size(); }
+  // The drawing's framing (sheet millimetres), once its first picture has worked it out.
+  const std::optional<QRectF>& Frame() const { return frame_; }
 
  signals:
   // The pointer is over the sheet point `sheet` (millimetres).
@@ -69,7 +75,9 @@ class DrawingView : public QWidget {
  private:
   struct Mailbox;
   void RequestPicture();
-  void Delivered(quint64 generation, QImage picture, QTransform view, QSize size);
+  void Delivered(quint64 generation, const JwwDrawing* drawing, QImage picture, QTransform view, QSize size,
+                 std::optional<QRectF> frame);
+  void ApplyFit(const QRectF& frame);
 
   std::shared_ptr<const JwwDrawing> drawing_;
   std::vector<QPolygonF> highlights_;
@@ -78,12 +86,14 @@ class DrawingView : public QWidget {
   double scale_ = 1;
   QPointF centre_;
   bool fitted_ = true;  // untouched since the last fit: a resize fits again
+  std::optional<QRectF> frame_;
   QImage picture_;
   QTransform pictureView_;
   QSize pictureSize_;
   quint64 generation_ = 0;
   std::shared_ptr<std::atomic<bool>> cancelRendering_;
   std::shared_ptr<Mailbox> mailbox_;
+  QThreadPool renderPool_;
   bool dragging_ = false;
   QPointF dragFrom_;
 };

@@ -624,23 +624,30 @@ void PreviewWindow::SaveAs() {
   dxf::DxfOptions dxfOptions;
   dxfOptions.visibility = view_->Layers();
   auto job = [drawing = drawing_, path, format, dxf, dxfOptions, file, title = windowTitle(), mailbox = mailbox_] {
-    const bool written = dxf ? dxf::WriteDxf(*drawing, path, dxfOptions) == dxf::DxfOutcome::Written
-                             : render::ExportPicture(*drawing, path, *format, kExportLongerSide) ==
-                                   render::ExportOutcome::Written;
+    const render::ExportOutcome outcome =
+        dxf ? (dxf::WriteDxf(*drawing, path, dxfOptions) == dxf::DxfOutcome::Written ? render::ExportOutcome::Written
+                                                                                       : render::ExportOutcome::CannotWrite)
+            : render::ExportPicture(*drawing, path, *format, kExportLongerSide);
     std::lock_guard lock(mailbox->mutex);
     if (mailbox->window == nullptr) return;
     PreviewWindow* window = mailbox->window;
-    QMetaObject::invokeMethod(window, [window, written, file, title] { window->SaveEnded(written, file, title); },
+    QMetaObject::invokeMethod(window, [window, outcome, file, title] { window->SaveEnded(outcome, file, title); },
                               Qt::QueuedConnection);
   };
   QThreadPool::globalInstance()->start(job);
 }
 
-void PreviewWindow::SaveEnded(bool written, const QString& file, const QString& title) {
+void PreviewWindow::SaveEnded(render::ExportOutcome outcome, const QString& file, const QString& title) {
   saving_ = false;
   save_->setEnabled(drawing_ != nullptr);
   saveAction_->setEnabled(drawing_ != nullptr);
-  if (!written) {
+  const bool written = outcome == render::ExportOutcome::Written;
+  if (outcome == render::ExportOutcome::TooLarge) {
+    messages_.Show(this, title,
+                   QStringLiteral("図面の要素が多すぎるため、SVG・PDF には保存できません。PNG で保存してください。\n%1")
+                       .arg(file),
+                   MessageIcon::Exclamation, MessageButtons::Ok);
+  } else if (!written) {
     messages_.Show(this, title, QStringLiteral("画像を保存できませんでした。\n%1").arg(file), MessageIcon::Exclamation,
                    MessageButtons::Ok);
   }

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "reader/jww_drawing.h"
+#include "render/picture_export.h"
 #include "search/match_records.h"
 
 class QAction;
@@ -128,7 +129,7 @@ class PreviewWindow : public QWidget {
   struct LoadResult;
   void Show(quint64 generation, std::shared_ptr<LoadResult> result);
   void ShowMatch(int row);
-  void SaveEnded(bool written, const QString& file, const QString& title);
+  void SaveEnded(render::ExportOutcome outcome, const QString& file, const QString& title);
   void FillLayerPanel();
   void LayerChecked();
 
