@@ -1,6 +1,9 @@
 #include "ui/open_drawing.h"
 
 #include <QApplication>
+#include <QPointer>
+#include <QThreadPool>
+#include <memory>
 #include <sys/stat.h>
 
 #include "export/dxf_cache.h"
@@ -55,17 +58,10 @@ int32_t OpenDrawing(ShellOpener& shell, MessageBoxes& messages, QWidget* parent,
   return result;
 }
 
-int32_t OpenAsDxf(ShellOpener& shell, MessageBoxes& messages, QWidget* parent, const std::string& path) {
-  // Without a CAD program there is no use in writing the file.
-  if (!shell.HasApplicationFor(kDxfContentType)) {
-    messages.Show(parent, MainCaption(),
-                  DisplayPath(path) + QStringLiteral("\n\nDXF を開くアプリケーションが登録されていません。"),
-                  MessageIcon::Stop, MessageButtons::Ok);
-    return kShellNoApplication;
-  }
-  QApplication::setOverrideCursor(Qt::WaitCursor);
-  const dxf::CachedDxf made = dxf::MakeCachedDxf(path, dxf::DxfCacheFolder());
-  QApplication::restoreOverrideCursor();
+namespace {
+
+void FinishOpenAsDxf(ShellOpener& shell, MessageBoxes& messages, QWidget* parent, const std::string& path,
+                     const dxf::CachedDxf& made) {
   QString reason;
   if (made.path.empty()) {
     if (made.readResult != 0)
@@ -76,7 +72,7 @@ int32_t OpenAsDxf(ShellOpener& shell, MessageBoxes& messages, QWidget* parent, c
       reason = QStringLiteral("DXF を書き込めませんでした。\n") + QString::fromStdString(dxf::DxfCacheFolder());
     messages.Show(parent, MainCaption(), DisplayPath(path) + QStringLiteral("\n\n") + reason, MessageIcon::Stop,
                   MessageButtons::Ok);
-    return kShellLaunchFailed;
+    return;
   }
   const int32_t result = shell.ShellOpenAs(made.path, kDxfContentType);
   if (result != 0) {
@@ -85,7 +81,35 @@ int32_t OpenAsDxf(ShellOpener& shell, MessageBoxes& messages, QWidget* parent, c
     messages.Show(parent, MainCaption(), DisplayPath(path) + QStringLiteral("\n\n") + reason, MessageIcon::Stop,
                   MessageButtons::Ok);
   }
-  return result;
+}
+
+}  // namespace
+
+void OpenAsDxf(ShellOpener& shell, MessageBoxes& messages, QWidget* parent, const std::string& path) {
+  // Without a CAD program there is no use in writing the file.
+  if (!shell.HasApplicationFor(kDxfContentType)) {
+    messages.Show(parent, MainCaption(),
+                  DisplayPath(path) + QStringLiteral("\n\nDXF を開くアプリケーションが登録されていません。"),
+                  MessageIcon::Stop, MessageButtons::Ok);
+    return;
+  }
+  // An 8 MB drawing takes most of a second: the DXF is written on a worker thread. The
+  // window it was asked from is watched (only here, on the window's thread): when it has
+  // gone, so have the opener and the message boxes, and nothing more is done.
+  QApplication::setOverrideCursor(Qt::BusyCursor);
+  const auto window = std::make_shared<QPointer<QWidget>>(parent);
+  const bool hadWindow = parent != nullptr;
+  QThreadPool::globalInstance()->start([&shell, &messages, window, hadWindow, path] {
+    auto made = std::make_shared<dxf::CachedDxf>(dxf::MakeCachedDxf(path, dxf::DxfCacheFolder()));
+    QMetaObject::invokeMethod(
+        qApp,
+        [&shell, &messages, window, hadWindow, path, made] {
+          QApplication::restoreOverrideCursor();
+          if (hadWindow && window->isNull()) return;
+          FinishOpenAsDxf(shell, messages, window->data(), path, *made);
+        },
+        Qt::QueuedConnection);
+  });
 }
 
 }  // namespace dorvan::ui

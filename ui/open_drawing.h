@@ -32,9 +32,9 @@ int32_t OpenDrawing(ShellOpener& shell, MessageBoxes& messages, QWidget* parent,
                     int32_t showCommand = kShowMaximized, const std::function<void()>& preview = {},
                     bool folder = false);
 
-// "DXF で開く": writes the drawing's DXF into the cache (or reuses it) and opens it with the
-// desktop's application for DXF; what keeps it from opening is shown in a message box.
-// Returns 0 when the request was issued.
-int32_t OpenAsDxf(ShellOpener& shell, MessageBoxes& messages, QWidget* parent, const std::string& path);
+// "DXF で開く": writes the drawing's DXF into the cache (or reuses it) on a worker thread and
+// then opens it with the desktop's application for DXF; what keeps it from opening is shown
+// in a message box over `parent`. Returns at once.
+void OpenAsDxf(ShellOpener& shell, MessageBoxes& messages, QWidget* parent, const std::string& path);
 
 }  // namespace dorvan::ui

@@ -487,8 +487,8 @@ void PreviewWindow::Show(quint64 generation, std::shared_ptr<LoadResult> result)
   status_->setText(StatusOf(*drawing_));
   save_->setEnabled(!saving_);
   saveAction_->setEnabled(!saving_);
-  print_->setEnabled(true);
-  printAction_->setEnabled(true);
+  print_->setEnabled(!printing_);
+  printAction_->setEnabled(!printing_);
   FillLayerPanel();
   emit Loaded();
 }
@@ -568,24 +568,39 @@ void PreviewWindow::LayerChecked() {
 void PreviewWindow::SetPrintDialog(PrintDialog* dialog) { printDialog_ = dialog; }
 
 bool PreviewWindow::Print() {
-  if (!drawing_) return false;
+  if (!drawing_ || printing_) return false;
   if (printDialog_ == nullptr) {
     if (!ownPrintDialog_) ownPrintDialog_ = std::make_unique<QtPrintDialog>();
     printDialog_ = ownPrintDialog_.get();
   }
-  QPrinter printer(QPrinter::HighResolution);
-  SetUpSheetPaper(printer, *drawing_);
+  auto printer = std::make_shared<QPrinter>(QPrinter::HighResolution);
+  SetUpSheetPaper(*printer, *drawing_);
   bool fit = false;
-  if (!printDialog_->ChoosePrinter(this, printer, fit)) return false;
-  const std::shared_ptr<const JwwDrawing> drawing = drawing_;
-  const std::optional<render::LayerTable> layers = view_->Layers();
-  QGuiApplication::setOverrideCursor(Qt::WaitCursor);
-  const bool printed = PrintDrawingPage(printer, *drawing, layers ? &*layers : nullptr, fit);
-  QGuiApplication::restoreOverrideCursor();
+  if (!printDialog_->ChoosePrinter(this, *printer, fit)) return false;
+  // A large drawing takes seconds to print: the page is painted on a worker thread (a
+  // printer is a paint device a worker may paint on), with "印刷…" off meanwhile.
+  printing_ = true;
+  print_->setEnabled(false);
+  printAction_->setEnabled(false);
+  auto job = [printer, drawing = drawing_, layers = view_->Layers(), fit, title = windowTitle(), mailbox = mailbox_] {
+    const bool printed = PrintDrawingPage(*printer, *drawing, layers ? &*layers : nullptr, fit);
+    std::lock_guard lock(mailbox->mutex);
+    if (mailbox->window == nullptr) return;
+    PreviewWindow* window = mailbox->window;
+    QMetaObject::invokeMethod(window, [window, printed, title] { window->PrintEnded(printed, title); },
+                              Qt::QueuedConnection);
+  };
+  QThreadPool::globalInstance()->start(job);
+  return true;
+}
+
+void PreviewWindow::PrintEnded(bool printed, const QString& title) {
+  printing_ = false;
+  print_->setEnabled(drawing_ != nullptr);
+  printAction_->setEnabled(drawing_ != nullptr);
   if (!printed)
-    messages_.Show(this, windowTitle(), QStringLiteral("印刷できませんでした。"), MessageIcon::Exclamation,
-                   MessageButtons::Ok);
-  return printed;
+    messages_.Show(this, title, QStringLiteral("印刷できませんでした。"), MessageIcon::Exclamation, MessageButtons::Ok);
+  emit Printed(printed);
 }
 
 void PreviewWindow::SetDxfOpener(std::function<void(const std::string& path)> open) {

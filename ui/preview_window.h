@@ -100,8 +100,8 @@ class PreviewWindow : public QWidget {
   void SetDxfOpener(std::function<void(const std::string& path)> open);
   QPushButton* OpenDxfButton() const { return openDxf_; }
 
-  // "印刷…": the print dialog, then the drawing with the layers the panel shows. Returns
-  // true when a page was printed.
+  // "印刷…": the print dialog, then the drawing with the layers the panel shows, printed on
+  // a worker thread; Printed follows. Returns false when nothing was started (cancelled).
   bool Print();
   // Replaces Qt's print dialog (tests); null puts it back.
   void SetPrintDialog(PrintDialog* dialog);
@@ -123,6 +123,8 @@ class PreviewWindow : public QWidget {
   void Loaded();
   // A picture "保存…" started has been written (or could not be: the message was shown).
   void Saved(bool written);
+  // A page "印刷…" started has been printed (or could not be: the message was shown).
+  void Printed(bool printed);
 
  private:
   struct Mailbox;
@@ -130,6 +132,7 @@ class PreviewWindow : public QWidget {
   void Show(quint64 generation, std::shared_ptr<LoadResult> result);
   void ShowMatch(int row);
   void SaveEnded(render::ExportOutcome outcome, const QString& file, const QString& title);
+  void PrintEnded(bool printed, const QString& title);
   void FillLayerPanel();
   void LayerChecked();
 
@@ -157,6 +160,7 @@ class PreviewWindow : public QWidget {
   std::vector<QPointF> matchPoints_;
   quint64 generation_ = 0;
   bool saving_ = false;
+  bool printing_ = false;
   std::shared_ptr<Mailbox> mailbox_;
 };
 

@@ -280,7 +280,7 @@ class PreviewWindowTest : public QObject {
     PreviewWindow* preview = f.Loaded();
     QVERIFY(preview != nullptr && preview->OpenDxfButton()->isVisible());
     ClickButton(preview->OpenDxfButton());
-    QCOMPARE(f.shell.openedAs.size(), std::size_t{1});
+    QTRY_COMPARE(f.shell.openedAs.size(), std::size_t{1});
     QVERIFY(f.shell.openedAs[0].first.ends_with("/plan.dxf"));
 
     QSignalSpy saved(preview, &PreviewWindow::Saved);
@@ -342,7 +342,11 @@ class PreviewWindowTest : public QObject {
       dialog.file = QString::fromStdString(f.folder.File(c.fit ? "fit.pdf" : "sheet.pdf"));
       dialog.paper = c.paper;
       dialog.fit = c.fit;
+      QSignalSpy printed(preview, &PreviewWindow::Printed);
       QVERIFY(preview->Print());
+      QVERIFY(!preview->PrintButton()->isEnabled());
+      QVERIFY(printed.wait());
+      QVERIFY(printed.last().at(0).toBool());
       QFile pdf(dialog.file);
       QVERIFY(pdf.open(QIODevice::ReadOnly));
       const QRegularExpressionMatch box =
