@@ -291,6 +291,7 @@ class PaintSink final : public ShapeSink {
   }
 
   void FillSolids() {
+    if (solidsCount_ == 0) return;
     for (auto& [rgb, path] : solids_) {
       if (path.isEmpty()) continue;
       const QColor colour = QColor::fromRgb(rgb);
@@ -304,6 +305,7 @@ class PaintSink final : public ShapeSink {
   }
 
   void FillBars() {
+    if (barsCount_ == 0) return;
     for (auto& [rgb, path] : bars_) {
       if (path.isEmpty()) continue;
       QColor bar = QColor::fromRgb(rgb);
