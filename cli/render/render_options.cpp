@@ -54,8 +54,9 @@ std::string RenderUsage() {
          ".png (RGB on white), .svg, .pdf (one page at the sheet's own size), or .dxf\n"
          "(DXF R2000 at real size in millimetres; with --sheet, in the sheet's\n"
          "millimetres as printed).\n"
-         "Exit status: 0 written, 1 the drawing could not be read or the file not\n"
-         "written (no file is left), 2 bad arguments.\n";
+         "Exit status: 0 written, 1 the drawing could not be read, the file not\n"
+         "written, or the drawing has too much to draw for a whole SVG or PDF (no file\n"
+         "is left), 2 bad arguments.\n";
 }
 
 }  // namespace dorvan::cli
