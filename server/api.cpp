@@ -458,7 +458,8 @@ ApiResponse Api::Search(const QueryParameters& query, const std::string& user) {
     }
   }
   if (!run->source) run->source = std::make_unique<index::IndexedDrawingSource>(config_.IndexPath);
-  run->controls = cli::ControlsFor(options, targets);
+  // 100,000 targets take some megabytes: the run holds the only copy.
+  run->controls = cli::ControlsFor(options, std::move(targets));
   release.owned = false;
   std::thread([this, run] {
     RunSettings settings;
@@ -535,7 +536,7 @@ ApiResponse Api::Search(const QueryParameters& query, const std::string& user) {
           ", \"limit\": " + std::to_string(limit) + ", \"unreadable\": [";
   // The messages of each target, by its position in the target list.
   std::unordered_map<std::string, int> position;
-  for (const auto& [index, list] : watch.messages) position.emplace(targets[static_cast<std::size_t>(index)], index);
+  for (const auto& [index, list] : watch.messages) position.emplace(run->controls.TargetList[static_cast<std::size_t>(index)], index);
   bool firstUnreadable = true;
   for (const std::string& path : outcome.ErrorFileList) {
     const auto where = locate(path);
