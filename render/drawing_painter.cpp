@@ -299,8 +299,8 @@ class PaintSink final : public ShapeSink {
       painter_.setBrush(colour);
       painter_.drawPath(path);
       painter_.setBrush(Qt::NoBrush);
-      path.clear();
     }
+    solids_.clear();  // holds the colours pending only: solids and lines often alternate
     solidsCount_ = 0;
   }
 
@@ -311,8 +311,8 @@ class PaintSink final : public ShapeSink {
       QColor bar = QColor::fromRgb(rgb);
       bar.setAlphaF(0.35);
       painter_.fillPath(path, bar);
-      path.clear();
     }
+    bars_.clear();
     barsCount_ = 0;
   }
 
