@@ -1,5 +1,5 @@
 // "DXF で保存…" of a found drawing: asks for a file (the preview's save dialog, a DXF name
-// suggested) and writes the drawing there at real size.
+// suggested) and writes the drawing there at real size, on a worker thread.
 #pragma once
 
 #include <string>
@@ -11,7 +11,8 @@ namespace dorvan::ui {
 class MessageBoxes;
 class PictureSaveDialog;
 
-// Returns true when a DXF was written; a refusal or failure is shown in a message box.
+// Returns true when the write was started (a file was chosen); a refusal or failure is
+// shown in a message box when it ends.
 bool SaveDrawingAsDxf(PictureSaveDialog& dialog, MessageBoxes& messages, QWidget* parent, const std::string& path);
 
 }  // namespace dorvan::ui

@@ -296,6 +296,7 @@ class PreviewWindowTest : public QObject {
       if (action->text() == QStringLiteral("DXF で保存…")) action->trigger();
     for (const char* name : {"plan.dxf", "found.dxf"}) {
       QFile file(QString::fromStdString(f.folder.File(name)));
+      QTRY_VERIFY(file.exists());  // written on a worker thread
       QVERIFY(file.open(QIODevice::ReadOnly));
       QVERIFY(file.read(11) == "999\ndorvan\n");
     }
