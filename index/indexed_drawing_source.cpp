@@ -48,6 +48,13 @@ IndexedDrawingSource::IndexedDrawingSource(std::string indexPath, ProblemHandler
                                            IndexSourceOptions options)
     : indexPath_(std::move(indexPath)), onProblem_(std::move(onProblem)), options_(options) {}
 
+std::optional<FileStamp> IndexedDrawingSource::CurrentStampOf(const std::string& path) const {
+  if (stampLookup_) {
+    if (std::optional<FileStamp> kept = stampLookup_(path)) return kept;
+  }
+  return StampOf(path);
+}
+
 std::string IndexedDrawingSource::KeyOf(const std::string& path) {
   const std::size_t slash = path.find_last_of('/');
   const std::string folder = slash == std::string::npos ? std::string(".")
@@ -196,7 +203,7 @@ bool IndexedDrawingSource::ReadOne(IndexDatabase::ReadingSession* session, const
   // A file that is gone or is no regular file is read as today and not remembered. The
   // stamp is taken before the read: a write that begins during the read changes it.
   const int64_t takenNs = NowNs();
-  const std::optional<FileStamp> stamp = active_.load() ? StampOf(path) : std::nullopt;
+  const std::optional<FileStamp> stamp = active_.load() ? CurrentStampOf(path) : std::nullopt;
   if (!stamp) return files_.Read(path, wholeDrawing, out, messages);
   const std::string key = KeyOf(path);
   try {
@@ -247,7 +254,7 @@ void IndexedDrawingSource::ReadRun(const std::vector<const std::string*>& paths,
   std::vector<std::string> keys(paths.size());
   for (std::size_t i = 0; i < paths.size(); ++i) {
     const int64_t takenNs = NowNs();
-    stamps[i] = active_.load() ? StampOf(*paths[i]) : std::nullopt;
+    stamps[i] = active_.load() ? CurrentStampOf(*paths[i]) : std::nullopt;
     if (stamps[i]) {
       settled[i] = SettledWhenTaken(*stamps[i], takenNs, options_.QuietPeriodNs);
       keys[i] = KeyOf(*paths[i]);

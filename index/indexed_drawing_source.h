@@ -66,6 +66,12 @@ class IndexedDrawingSource : public DrawingSource {
   // nothing: drawings read one at a time keep both reading threads busier.)
   bool AnswersWholeDrawingsCheaply() const override { return active_.load() && heldEntries_; }
 
+  // Where the caller keeps the files' stamps itself (a server whose watcher and scans keep
+  // them), a run takes them from `lookup` instead of asking the file system for each file;
+  // a file it does not know is asked about as usual. Set between runs only.
+  using StampLookup = std::function<std::optional<FileStamp>(const std::string& path)>;
+  void SetStampLookup(StampLookup lookup) { stampLookup_ = std::move(lookup); }
+
   // The counts of the last run (or of the one going on).
   RunCounts Counts() const { return {fromIndex_.load(), fromFiles_.load()}; }
   // Entries and size of the index; false when it is not open.
@@ -88,11 +94,13 @@ class IndexedDrawingSource : public DrawingSource {
   void GiveUp(const IndexProblem& problem);
   // The index key of `path`, its folder resolved once per run.
   std::string KeyOf(const std::string& path);
+  std::optional<FileStamp> CurrentStampOf(const std::string& path) const;
 
   const std::string indexPath_;
   const ProblemHandler onProblem_;
   const IndexSourceOptions options_;
   int64_t today_ = 0;
+  StampLookup stampLookup_;
   std::mutex keysMutex_;
   std::unordered_map<std::string, std::string> resolvedFolders_;
   ReaderDrawingSource files_;

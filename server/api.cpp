@@ -458,6 +458,21 @@ ApiResponse Api::Search(const QueryParameters& query, const std::string& user) {
     }
   }
   if (!run->source) run->source = std::make_unique<index::IndexedDrawingSource>(config_.IndexPath);
+  // The watcher and the scans keep every drawing's stamp: a search asks the file system
+  // about none of them (a drawing changed since is read again once the watcher has seen it).
+  std::vector<std::pair<std::string, std::shared_ptr<const RootList>>> stampsByBase;
+  for (const auto& [root, list] : lists) {
+    const std::string& path = catalog_.Root(root).Path;
+    stampsByBase.emplace_back(path == "/" ? "/" : path + "/", list);
+  }
+  run->source->SetStampLookup([stampsByBase = std::move(stampsByBase)](const std::string& path) {
+    for (const auto& [base, list] : stampsByBase) {
+      if (path.compare(0, base.size(), base) != 0) continue;
+      const auto found = list->ByRelative.find(path.substr(base.size()));
+      if (found != list->ByRelative.end()) return list->Entries[found->second].Stamp;
+    }
+    return std::optional<index::FileStamp>();
+  });
   // 100,000 targets take some megabytes: the run holds the only copy.
   run->controls = cli::ControlsFor(options, std::move(targets));
   release.owned = false;
@@ -468,6 +483,7 @@ ApiResponse Api::Search(const QueryParameters& query, const std::string& user) {
     // without multiplying the records held in memory.
     settings.ReadThreads = 2;
     run->outcome = Works(run->controls, *run->source, run->watch, &run->watch, settings);
+    run->source->SetStampLookup({});  // the lists are this search's
     {
       std::lock_guard lock(sources_->mutex);
       sources_->idle.push_back(std::move(run->source));
@@ -553,6 +569,16 @@ ApiResponse Api::Search(const QueryParameters& query, const std::string& user) {
       }
     }
     body += "]}";
+  }
+  // Drawings the pattern could not decide: neither found nor surely not found.
+  body += "], \"undecided\": [";
+  bool firstUndecided = true;
+  for (const std::string& path : outcome.UndecidedList) {
+    const auto where = locate(path);
+    if (!where) continue;
+    body += firstUndecided ? "" : ", ";
+    firstUndecided = false;
+    body += DrawingJson(where->first, *where->second) + "}";
   }
   body += "], \"unavailable\": " + unavailable + ", \"scanning\": " + scanning +
           ", \"code\": " + std::to_string(outcome.SearchResult) + ", \"message\": " + JsonString(outcome.Message) + "}";

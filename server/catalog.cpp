@@ -21,6 +21,16 @@
 #include "reader/jww_reader.h"
 
 namespace dorvan::server {
+
+namespace {
+
+index::FileStamp StampOfInfo(const struct stat& info) {
+  return {static_cast<uint64_t>(info.st_dev), static_cast<uint64_t>(info.st_ino), static_cast<int64_t>(info.st_size),
+          static_cast<int64_t>(info.st_mtim.tv_sec) * 1'000'000'000 + info.st_mtim.tv_nsec,
+          static_cast<int64_t>(info.st_ctim.tv_sec) * 1'000'000'000 + info.st_ctim.tv_nsec};
+}
+
+}  // namespace
 namespace {
 
 constexpr int64_t kQuietNs = 2'000'000'000;        // younger files are indexed again later
@@ -293,7 +303,8 @@ ScanResult Catalog::Walk(std::size_t root, const std::string& folder, const Root
     if (S_ISLNK(info.st_mode) && !Inside(RealPath(path), realRoot)) return;  // a link out of the archive
     if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return;
     CatalogEntry entry{std::move(relative), static_cast<int64_t>(info.st_size),
-                       static_cast<int64_t>(info.st_mtim.tv_sec) * 1'000'000'000 + info.st_mtim.tv_nsec};
+                       static_cast<int64_t>(info.st_mtim.tv_sec) * 1'000'000'000 + info.st_mtim.tv_nsec,
+                       StampOfInfo(info)};
     if (known == old.ByRelative.end() || old.Entries[known->second].Size != entry.Size ||
         old.Entries[known->second].ModifiedNs != entry.ModifiedNs) {
       changed.push_back(entry.Relative);
@@ -343,13 +354,14 @@ void Catalog::RestampFile(std::size_t root, const std::string& relative) {
   if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return;  // the walk sees to it
   const CatalogEntry& entry = old->Entries[known->second];
   const int64_t modified = static_cast<int64_t>(info.st_mtim.tv_sec) * 1'000'000'000 + info.st_mtim.tv_nsec;
-  if (entry.Size == info.st_size && entry.ModifiedNs == modified) {
+  if (entry.Size == info.st_size && entry.ModifiedNs == modified && entry.Stamp == StampOfInfo(info)) {
     std::lock_guard lock(mutex_);
     if (roots_[root]->Outcome.contains(relative)) return;
   }
   std::vector<CatalogEntry> entries = old->Entries;
   entries[known->second].Size = info.st_size;
   entries[known->second].ModifiedNs = modified;
+  entries[known->second].Stamp = StampOfInfo(info);
   Publish(root, std::move(entries));
   Enqueue(root, relative, 0);
 }
@@ -507,7 +519,8 @@ std::string Catalog::ListsFile() const {
   return config_.IndexPath + ".roots";
 }
 
-// The lists: per root a line "root NAME\0", then "SIZE MODIFIED RELATIVE\0" per drawing.
+// The lists: per root a line "root NAME\0", then per drawing "s SIZE MODIFIED DEVICE INODE
+// CHANGED RELATIVE\0" (older versions wrote "SIZE MODIFIED RELATIVE\0", read still).
 void Catalog::SaveLists() {
   std::string text;
   for (std::size_t root = 0; root < roots_.size(); ++root) {
@@ -515,7 +528,13 @@ void Catalog::SaveLists() {
     const std::shared_ptr<const RootList> list = List(root);
     text += "root " + config_.Roots[root].Name + '\0';
     for (const CatalogEntry& entry : list->Entries) {
-      text += std::to_string(entry.Size) + ' ' + std::to_string(entry.ModifiedNs) + ' ' + entry.Relative + '\0';
+      if (entry.Stamp) {
+        text += "s " + std::to_string(entry.Size) + ' ' + std::to_string(entry.ModifiedNs) + ' ' +
+                std::to_string(entry.Stamp->Device) + ' ' + std::to_string(entry.Stamp->Inode) + ' ' +
+                std::to_string(entry.Stamp->ChangedNs) + ' ' + entry.Relative + '\0';
+      } else {
+        text += std::to_string(entry.Size) + ' ' + std::to_string(entry.ModifiedNs) + ' ' + entry.Relative + '\0';
+      }
     }
   }
   const std::string file = ListsFile();
@@ -547,14 +566,25 @@ void Catalog::LoadLists() {
       continue;
     }
     if (root == kNone) continue;
+    const bool stamped = record.rfind("s ", 0) == 0;
     char* end = nullptr;
-    const long long size = std::strtoll(record.c_str(), &end, 10);
+    const long long size = std::strtoll(record.c_str() + (stamped ? 2 : 0), &end, 10);
     if (*end != ' ') continue;
     const long long modified = std::strtoll(end + 1, &end, 10);
     if (*end != ' ') continue;
+    std::optional<index::FileStamp> stamp;
+    if (stamped) {
+      const unsigned long long device = std::strtoull(end + 1, &end, 10);
+      if (*end != ' ') continue;
+      const unsigned long long inode = std::strtoull(end + 1, &end, 10);
+      if (*end != ' ') continue;
+      const long long changed = std::strtoll(end + 1, &end, 10);
+      if (*end != ' ') continue;
+      stamp = index::FileStamp{device, inode, size, modified, changed};
+    }
     const std::string relative(end + 1);
     if (relative.empty() || relative[0] == '/' || relative.find("..") != std::string::npos) continue;
-    loaded[root].push_back({relative, size, modified});
+    loaded[root].push_back({relative, size, modified, stamp});
   }
   for (std::size_t i = 0; i < roots_.size(); ++i) {
     if (seen[i]) Publish(i, std::move(loaded[i]));

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "files/folder_scan.h"
+#include "index/index_database.h"
 #include "server/config.h"
 
 namespace dorvan::server {
@@ -28,6 +29,9 @@ struct CatalogEntry {
   std::string Relative;  // below the root, '/'-separated
   int64_t Size = 0;
   int64_t ModifiedNs = 0;  // since the epoch
+  // The whole stamp as the scan or the watcher last saw it, so that a search needs no
+  // look at the file (absent from lists saved by older versions).
+  std::optional<index::FileStamp> Stamp;
 };
 
 // The drawings of one root at one moment; never changed once published.

@@ -609,6 +609,20 @@ TEST_F(IndexEquivalence, AWholeReadAnswersTheHeaderRangesOfTheSameDrawing) {
   EXPECT_EQ(source.Counts().FromFiles, wholeUnreadable);
 }
 
+TEST_F(IndexEquivalence, StampsTheCallerKeepsAreTrustedWithoutAskingTheFileSystem) {
+  const std::string plan = folder.File("a/plan.jww");
+  const std::optional<index::FileStamp> kept = index::StampOf(plan);
+  ASSERT_TRUE(kept);
+  index::IndexedDrawingSource source(IndexPath(), {}, AtOnce());
+  const Request request = Requests().front();
+  const Recorded read = Search(source, request, {plan});
+  // Gone from the disk, but the caller's watcher has not told it yet: answered as kept.
+  ASSERT_EQ(::rename(plan.c_str(), folder.File("a/moved.jww").c_str()), 0);
+  source.SetStampLookup([&](const std::string& path) { return path == plan ? kept : std::nullopt; });
+  ExpectSame(read, Search(source, request, {plan}), "from the kept stamp");
+  EXPECT_EQ(source.Counts().FromIndex, 1);
+}
+
 TEST_F(IndexEquivalence, AProgramKeptOpenForMonthsMarksTheEntriesItUsesWithTheDayOfEachRun) {
   int64_t day = 20000;
   index::IndexSourceOptions options = AtOnce();
