@@ -593,6 +593,10 @@ class Exporter {
       start = -(start + sweep);
     }
     const DL_Attributes attributes = Attributes(PenOf(arc.Base, arc.Base, topLevel, true));
+    if (r == 0) {  // DXF has no curve of no size (an ellipse without an axis is invalid): a point
+      dxf.writePoint(dw, DL_PointData(cx, cy, 0), attributes);
+      return;
+    }
     if (flatness == 1.0) {
       if (full) {
         dxf.writeCircle(dw, DL_CircleData(cx, cy, 0, r), attributes);

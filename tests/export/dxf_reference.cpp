@@ -156,8 +156,14 @@ class Reference {
               std::isfinite(e->StartAngle) && std::isfinite(e->ArcAngle) && std::isfinite(e->TiltAngle) &&
               (full || e->ArcAngle != 0)) {
             const char* kind = std::fabs(e->Flatness) != 1.0 ? "ELLIPSE" : full ? "CIRCLE" : "ARC";
-            ++counts_[owner][kind];
             const double s = Scale(e->Base, top);
+            if (e->Radius == 0) {  // a point
+              ++counts_[owner]["POINT"];
+              if (top) points_.push_back("[" + Number(e->CentreX * s) + ", " + Number(e->CentreY * s) + "]");
+              if (top) Layer(e->Base);
+              continue;
+            }
+            ++counts_[owner][kind];
             const double major = std::fabs(e->Radius) * std::max(1.0, std::fabs(e->Flatness)) * s;
             if (top)
               curves_.push_back(std::string("[\"") + kind + "\", " + Number(e->CentreX * s) + ", " +
@@ -242,6 +248,7 @@ JwwDrawing EveryKind() {
   AddEntity(d.Data, ArcEntity{Pen(0, 2), 50, 20, 8, 0.5, 2.0, 0.3, 0.5, 0});              // elliptic arc
   AddEntity(d.Data, ArcEntity{Pen(0, 2), 70, 20, 4, 1.0, -2.0, 0.1, 2.0, 0});             // flatter than tall
   AddEntity(d.Data, PointEntity{Pen(0, 2), 3, 4});
+  AddEntity(d.Data, ArcEntity{Pen(0, 2), 9, 8, 0, 0, 1, 0, 0.5, 0});       // no radius: a point
   TextEntity text = dorvan::testing::MakeText(u"平面図 Ａ-1");
   text.Base = Pen(0, 2, 5);
   text.Spacing = 0.5;
@@ -288,6 +295,8 @@ JwwDrawing Hostile() {
   AddEntity(d.Data, LineEntity{Pen(2, 0), 0, 0, 1, 1});
   AddEntity(d.Data, ArcEntity{Pen(2, 0), 0, 0, 1, 0, 1, 0, 0, 0});         // flat to a line
   AddEntity(d.Data, ArcEntity{Pen(2, 0), 0, 0, -3, 1e308, 1, 0, 1, 0});    // start angle beyond reason
+  AddEntity(d.Data, ArcEntity{Pen(2, 0), 5, 5, 0, 0, 1, 0, 0.5, 0});       // no radius
+  AddEntity(d.Data, ArcEntity{Pen(2, 0), 5, 5, 0, 0, 1, 0, 1, 1});         // a circle of no radius
   AddEntity(d.Data, dorvan::testing::MakeText(u"line\nbreak\r\n  0\nEOF\t\\U+zz"));
   AddEntity(d.Data, BlockInsertEntity{Pen(2, 0), 0, 0, 1, 1, 0, 99});
   BlockDefinition a, b;
