@@ -311,6 +311,11 @@ JwwDrawing Hostile() {
   d.Data.BlockDefinitions.push_back(b);
   d.Data.BlockIndexByNumber = {0, 1, 2};
   AddEntity(d.Data, BlockInsertEntity{Pen(2, 0), 1, 1, 1, 1, 0, 1});
+  AddEntity(d.Data, BlockInsertEntity{Pen(2, 0), 1, 1, 0, 0, 0, 1});      // no scale
+  TextEntity flat = dorvan::testing::MakeText(u"高さなし");
+  flat.Height = flat.Width = 0;
+  AddEntity(d.Data, flat);
+  AddEntity(d.Data, SolidEntity{Pen(2, 0), {0, 0, 0, 0, 0, 0, 0, 0}, 0});  // a solid of no area
   return d;
 }
 
