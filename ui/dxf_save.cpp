@@ -9,6 +9,7 @@
 
 #include "export/dxf_writer.h"
 #include "reader/jww_reader.h"
+#include "ui/background_pool.h"
 #include "ui/main_window.h"
 #include "ui/message_boxes.h"
 #include "ui/preview_window.h"
@@ -26,7 +27,7 @@ bool SaveDrawingAsDxf(PictureSaveDialog& dialog, MessageBoxes& messages, QWidget
   QApplication::setOverrideCursor(Qt::BusyCursor);
   const auto window = std::make_shared<QPointer<QWidget>>(parent);
   const bool hadWindow = parent != nullptr;
-  QThreadPool::globalInstance()->start([&messages, window, hadWindow, path, file] {
+  BackgroundPool().start([&messages, window, hadWindow, path, file] {
     JwwReader reader;
     JwwDrawing& drawing = reader.CurrentDrawing();
     ClearDrawing(drawing);

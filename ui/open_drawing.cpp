@@ -8,6 +8,7 @@
 
 #include "export/dxf_cache.h"
 #include "files/shell_open.h"
+#include "ui/background_pool.h"
 #include "ui/main_window.h"
 #include "ui/message_boxes.h"
 #include "ui/window_paths.h"
@@ -99,7 +100,7 @@ void OpenAsDxf(ShellOpener& shell, MessageBoxes& messages, QWidget* parent, cons
   QApplication::setOverrideCursor(Qt::BusyCursor);
   const auto window = std::make_shared<QPointer<QWidget>>(parent);
   const bool hadWindow = parent != nullptr;
-  QThreadPool::globalInstance()->start([&shell, &messages, window, hadWindow, path] {
+  BackgroundPool().start([&shell, &messages, window, hadWindow, path] {
     auto made = std::make_shared<dxf::CachedDxf>(dxf::MakeCachedDxf(path, dxf::DxfCacheFolder()));
     QMetaObject::invokeMethod(
         qApp,

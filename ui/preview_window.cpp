@@ -37,6 +37,7 @@
 #include "search/match_text.h"
 #include "search/search_items.h"
 #include "search/search_range.h"
+#include "ui/background_pool.h"
 #include "ui/drawing_view.h"
 #include "ui/list_box.h"
 #include "ui/message_boxes.h"
@@ -464,7 +465,7 @@ void PreviewWindow::ShowDrawing(const std::string& path, const DrawingMatches* m
     QMetaObject::invokeMethod(window, [window, generation, result] { window->Show(generation, result); },
                               Qt::QueuedConnection);
   };
-  QThreadPool::globalInstance()->start(job);
+  BackgroundPool().start(job);
 }
 
 void PreviewWindow::Show(quint64 generation, std::shared_ptr<LoadResult> result) {
@@ -590,7 +591,7 @@ bool PreviewWindow::Print() {
     QMetaObject::invokeMethod(window, [window, printed, title] { window->PrintEnded(printed, title); },
                               Qt::QueuedConnection);
   };
-  QThreadPool::globalInstance()->start(job);
+  BackgroundPool().start(job);
   return true;
 }
 
@@ -649,7 +650,7 @@ void PreviewWindow::SaveAs() {
     QMetaObject::invokeMethod(window, [window, outcome, file, title] { window->SaveEnded(outcome, file, title); },
                               Qt::QueuedConnection);
   };
-  QThreadPool::globalInstance()->start(job);
+  BackgroundPool().start(job);
 }
 
 void PreviewWindow::SaveEnded(render::ExportOutcome outcome, const QString& file, const QString& title) {
