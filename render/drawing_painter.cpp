@@ -209,10 +209,28 @@ class PaintSink final : public ShapeSink {
       const double advance = face.metrics.horizontalAdvance(cell.glyph) * sx;
       // Glyph space (pixels of the reference font, y down from the baseline) to the text frame.
       const QTransform glyph(sx, 0, 0, -sy, cell.offset + (cell.width - advance) / 2, face.descent * sy);
-      painter_.setTransform(glyph * frame);
-      painter_.drawText(QPointF(0, 0), cell.glyph);
+      const QTransform device = glyph * frame;
+      painter_.setTransform(device);
+      if (GlyphCacheCopes(device, face.ascent + face.descent)) {
+        painter_.drawText(QPointF(0, 0), cell.glyph);
+      } else {
+        QPainterPath outline;
+        outline.addText(QPointF(0, 0), face.font, cell.glyph);
+        painter_.fillPath(outline, colour);
+      }
     }
     painter_.restore();
+  }
+
+  // Whether Qt's glyph cache can take a glyph drawn through `device` at `pixels` of
+  // reference height. FreeType fails on a glyph stretched far more one way than the other
+  // (a text of almost no width and great height), and Qt then reads a bitmap that was never
+  // made: such glyphs, and very large ones, are filled as outlines instead.
+  static bool GlyphCacheCopes(const QTransform& device, double pixels) {
+    const double across = std::hypot(device.m11(), device.m12()) * pixels;
+    const double up = std::hypot(device.m21(), device.m22()) * pixels;
+    const double larger = std::max(across, up), smaller = std::min(across, up);
+    return larger <= 512 && smaller * 16 >= larger;
   }
 
   void Highlight(const QPolygonF& box) {

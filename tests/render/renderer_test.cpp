@@ -361,6 +361,19 @@ TEST(Renderer, TextsAreFramedByTheirStartAndEndPointsAndDrawn) {
   EXPECT_GT(withText, InkCount(RenderPicture(drawing, 200)) + 100);
 }
 
+TEST(Renderer, GlyphsStretchedFarMoreOneWayThanTheOtherAreDrawnNotCrashedOn) {
+  // A turned text of great height and common width: FreeType cannot make its glyphs, and
+  // Qt read the bitmap it never made (a crash of the thumbnailer found by the fuzzer).
+  JwwDrawing drawing = EmptyDrawing();
+  TextEntity text = testing::MakeText(u"7");
+  text.Width = 2.5;
+  text.Height = 86016;
+  text.Angle = -90;
+  AddEntity(drawing.Data, text);
+  AddEntity(drawing.Data, MakeLine(0, 0, 500, 500));
+  EXPECT_GT(InkCount(RenderPicture(drawing, 64)), 0);
+}
+
 TEST(Renderer, PenColoursStayVisibleOnWhite) {
   JwwHeader header = EmptyDrawing().Header;
   header.ScreenColour[2] = 0xFFFFFF;  // a dark-background palette's white pen
