@@ -14,6 +14,7 @@
 #include <set>
 #include <vector>
 
+#include "files/file_mode.h"
 #include "reader/shift_jis.h"
 
 namespace dorvan::dxf {
@@ -676,22 +677,6 @@ class Exporter {
   int64_t written_ = 0;
   bool cancelled_ = false;
 };
-
-mode_t CurrentUmask() {
-  std::FILE* status = std::fopen("/proc/self/status", "r");
-  mode_t mask = 022;
-  if (status == nullptr) return mask;
-  char line[256];
-  while (std::fgets(line, sizeof line, status) != nullptr) {
-    unsigned value = 0;
-    if (std::sscanf(line, "Umask: %o", &value) == 1) {
-      mask = static_cast<mode_t>(value);
-      break;
-    }
-  }
-  std::fclose(status);
-  return mask;
-}
 
 }  // namespace
 

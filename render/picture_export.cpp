@@ -18,6 +18,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "files/file_mode.h"
 #include "render/drawing_painter.h"
 #include "render/framing.h"
 
@@ -141,24 +142,6 @@ std::optional<PictureFormat> FormatForPath(std::string_view path) {
 }
 
 namespace {
-
-// The process's file mode mask, read without changing it (umask() can only be asked by
-// setting it, which other threads would see).
-mode_t CurrentUmask() {
-  std::FILE* status = std::fopen("/proc/self/status", "r");
-  mode_t mask = 022;
-  if (status == nullptr) return mask;
-  char line[256];
-  while (std::fgets(line, sizeof line, status) != nullptr) {
-    unsigned value = 0;
-    if (std::sscanf(line, "Umask: %o", &value) == 1) {
-      mask = static_cast<mode_t>(value);
-      break;
-    }
-  }
-  std::fclose(status);
-  return mask;
-}
 
 // Writes the picture into a new file beside `path` and renames it over `path`, so that the
 // file appears whole or not at all; the new file gets the permissions the user's mask

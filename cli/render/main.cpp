@@ -41,16 +41,22 @@ bool IsDxfName(const std::string& path) {
   return suffix == "dxf";
 }
 
-// A DXF needs no fonts and so no GUI application.
-int WriteDxfFile(const dorvan::cli::RenderOptions& options) {
-  dorvan::JwwReader reader;
+// Reads the input drawing whole into the reader's record; false after printing why not.
+// The reader shows no messages: the reason is printed here.
+bool ReadInput(const dorvan::cli::RenderOptions& options, dorvan::JwwReader& reader) {
   dorvan::JwwDrawing& drawing = reader.CurrentDrawing();
   dorvan::ClearDrawing(drawing);
   const int32_t result = reader.ReadWholeDrawing(options.input, drawing);
-  if (result != 0 || reader.GetReadError() != 0) {
-    std::fprintf(stderr, "dorvan-render: %s: %s\n", options.input.c_str(), ReadFailure(result));
-    return kExitFailed;
-  }
+  if (result == 0 && reader.GetReadError() == 0) return true;
+  std::fprintf(stderr, "dorvan-render: %s: %s\n", options.input.c_str(), ReadFailure(result));
+  return false;
+}
+
+// A DXF needs no fonts and so no GUI application.
+int WriteDxfFile(const dorvan::cli::RenderOptions& options) {
+  dorvan::JwwReader reader;
+  if (!ReadInput(options, reader)) return kExitFailed;
+  const dorvan::JwwDrawing& drawing = reader.CurrentDrawing();
   dorvan::dxf::DxfOptions dxfOptions;
   dxfOptions.units = options.sheet ? dorvan::dxf::DxfUnits::Sheet : dorvan::dxf::DxfUnits::RealSize;
   switch (dorvan::dxf::WriteDxf(drawing, options.output, dxfOptions)) {
@@ -97,14 +103,9 @@ int main(int argc, char** argv) {
   qInstallMessageHandler(DropQtChatter);
   QGuiApplication application(argc, argv);
 
-  dorvan::JwwReader reader;  // no messages: the reason is printed below
-  dorvan::JwwDrawing& drawing = reader.CurrentDrawing();
-  dorvan::ClearDrawing(drawing);
-  const int32_t result = reader.ReadWholeDrawing(options.input, drawing);
-  if (result != 0 || reader.GetReadError() != 0) {
-    std::fprintf(stderr, "dorvan-render: %s: %s\n", options.input.c_str(), ReadFailure(result));
-    return kExitFailed;
-  }
+  dorvan::JwwReader reader;
+  if (!ReadInput(options, reader)) return kExitFailed;
+  const dorvan::JwwDrawing& drawing = reader.CurrentDrawing();
   switch (dorvan::render::ExportPicture(drawing, options.output, *format, options.longerSide)) {
     case dorvan::render::ExportOutcome::Written: return kExitWritten;
     case dorvan::render::ExportOutcome::TooLarge:
