@@ -53,9 +53,11 @@ QString ErrorWindow::UndecidedReason() {
   return QStringLiteral("正規表現が複雑すぎて、一致するかどうかを判定できませんでした");
 }
 
+QString ErrorWindow::UndecidedSuffix() { return QStringLiteral("　（") + UndecidedReason() + QStringLiteral("）"); }
+
 void ErrorWindow::AddUndecidedPath(const std::string& path) {
   QListWidgetItem* entry = list1_->item(list1_->AddPath(path));
-  entry->setText(entry->text() + QStringLiteral("　（") + UndecidedReason() + QStringLiteral("）"));
+  entry->setText(entry->text() + UndecidedSuffix());
   entry->setToolTip(UndecidedReason());
 }
 

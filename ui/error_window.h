@@ -33,8 +33,9 @@ class ErrorWindow : public QDialog {
   // Appends a drawing on which the search pattern could not be decided, its reason shown
   // after the path (and as its tool tip).
   void AddUndecidedPath(const std::string& path);
-  // The reason given for such a drawing.
+  // The reason given for such a drawing, and what follows its path in the list.
   static QString UndecidedReason();
+  static QString UndecidedSuffix();
 
   // Opens the entry at the list's current index (show command maximised); an entry the
   // desktop cannot open is reported in a message box.

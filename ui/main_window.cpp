@@ -19,9 +19,11 @@
 #include <QTimer>
 #include <QSaveFile>
 #include <QTreeView>
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 
+#include "files/list_extent.h"
 #include "files/search_history.h"
 #include "files/shell_open.h"
 #include "index/indexed_drawing_source.h"
@@ -518,9 +520,14 @@ int16_t MainWindow::Works() {
     ErrorWindow window(*shell_, *messages_, this);
     for (const std::string& path : outcome.ErrorFileList) window.AddPath(path);
     // Neither found nor surely not found: the user must not read them as "not there".
-    for (const std::string& path : outcome.UndecidedList) window.AddUndecidedPath(path);
+    std::size_t longest = outcome.LongestErrorPathBytes;
+    const std::size_t suffixBytes = ListEntryBytes(ErrorWindow::UndecidedSuffix().toStdString());
+    for (const std::string& path : outcome.UndecidedList) {
+      window.AddUndecidedPath(path);
+      longest = std::max(longest, ListEntryBytes(path) + suffixBytes);  // the reason scrolls into view too
+    }
     window.List1()->SetHorizontalExtent(static_cast<int>(
-        ListExtentPixels(static_cast<int64_t>(outcome.LongestErrorPathBytes), kTargetListExtent.twipsPerByte,
+        ListExtentPixels(static_cast<int64_t>(longest), kTargetListExtent.twipsPerByte,
                          kTargetListExtent.marginTwips, kTwipsPerPixelAt96Dpi)));
     window.setWindowTitle(MainCaption());
     presentErrorWindow_(window);
