@@ -118,9 +118,12 @@ std::optional<QRectF> DrawnExtents(const JwwDrawing& drawing, int64_t budget, co
 }
 
 QRectF PictureFrame(const JwwDrawing& drawing, int64_t budget, const std::atomic<bool>* cancel) {
-  const std::optional<QRectF> extents = DrawnExtents(drawing, budget, cancel);
+  return PictureFrame(DrawnExtents(drawing, budget, cancel), drawing.Header.DrawingSize);
+}
+
+QRectF PictureFrame(const std::optional<QRectF>& extents, int32_t drawingSize) {
   if (!extents) {
-    const QSizeF sheet = SheetSize(drawing.Header.DrawingSize);
+    const QSizeF sheet = SheetSize(drawingSize);
     return QRectF(-sheet.width() / 2, -sheet.height() / 2, sheet.width(), sheet.height());
   }
   double longer = std::max(extents->width(), extents->height());

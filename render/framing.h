@@ -52,6 +52,9 @@ std::optional<QRectF> DrawnExtents(const JwwDrawing& drawing, int64_t budget = k
 QRectF PictureFrame(const JwwDrawing& drawing, int64_t budget = kMaxShapesPerWalk,
                     const std::atomic<bool>* cancel = nullptr);
 
+// The same frame from extents the caller walked already.
+QRectF PictureFrame(const std::optional<QRectF>& extents, int32_t drawingSize);
+
 // A picture of the frame's aspect whose longer side is `longerSide` pixels.
 QSize PictureSize(const QRectF& frame, int longerSide);
 

@@ -655,7 +655,7 @@ ApiResponse Api::Drawing(const std::string& id, const std::string& what, const Q
     if (!query.empty()) return ErrorResponse(400, "unknown parameter \"" + query.front().first + "\"");
     ApiResponse response;
     std::string info;
-    if (!DrawingInfoJson(path, info)) return ErrorResponse(404, gone);
+    if (!pictures_.InfoJson(path, info)) return ErrorResponse(404, gone);
     response.Body = "{\"id\": \"" + id + "\", \"drawing\": " + DrawingJson(located->Root, located->Entry) + "}, " +
                     info.substr(1);
     return response;
@@ -725,7 +725,7 @@ ApiResponse Api::Drawing(const std::string& id, const std::string& what, const Q
   } release{pictureSlots_};
   bool made = false;
   if (what == "thumbnail") {
-    made = ThumbnailPng(path, size, bytes);
+    made = pictures_.ThumbnailPng(path, size, bytes);
     if (made) {
       Thumbnails().Put(id + ":" + std::to_string(size) + ":" + std::to_string(located->Entry.Size) + ":" +
                            std::to_string(located->Entry.ModifiedNs),
@@ -733,9 +733,9 @@ ApiResponse Api::Drawing(const std::string& id, const std::string& what, const Q
       response.Headers.emplace_back("Cache-Control", "private, max-age=60");
     }
   } else if (what == "picture") {
-    made = PicturePng(path, picture, bytes);
+    made = pictures_.PicturePng(path, picture, bytes);
   } else {
-    made = ExportBytes(path, kind, bytes);
+    made = pictures_.ExportBytes(path, kind, bytes);
     if (made) {
       std::string name = located->Entry.Relative.substr(located->Entry.Relative.rfind('/') + 1);
       if (name.size() > 4) name.resize(name.size() - 4);

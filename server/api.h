@@ -15,6 +15,7 @@
 
 #include "server/catalog.h"
 #include "server/config.h"
+#include "server/picture.h"
 
 namespace dorvan::index {
 class IndexedDrawingSource;
@@ -83,6 +84,7 @@ class Api {
   std::unique_ptr<SourcePool> sources_;
   JobSlots searchSlots_;
   JobSlots pictureSlots_;
+  PictureMaker pictures_;
   const std::chrono::steady_clock::time_point started_ = std::chrono::steady_clock::now();
 };
 

@@ -3,8 +3,15 @@
 #pragma once
 
 #include <array>
+#include <chrono>
+#include <cstdint>
+#include <list>
+#include <memory>
+#include <mutex>
 #include <optional>
+#include <condition_variable>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace dorvan::server {
@@ -28,10 +35,62 @@ struct PictureRequest {
 
 enum class ExportKind { Png, Svg, Pdf };
 
-// Each returns false when the drawing cannot be read (or the picture cannot be made).
-bool DrawingInfoJson(const std::string& path, std::string& json);
-bool PicturePng(const std::string& path, const PictureRequest& request, std::string& png);
-bool ThumbnailPng(const std::string& path, int longerSide, std::string& png);
-bool ExportBytes(const std::string& path, ExportKind kind, std::string& bytes);
+struct HeldDrawing;
+
+// Turns at painting, given in the order they were asked for.
+class PaintingTurns {
+ public:
+  explicit PaintingTurns(int turns) : admitted_(static_cast<uint64_t>(turns)) {}
+  void Take();
+  void Give();
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable given_;
+  uint64_t asked_ = 0;
+  uint64_t admitted_;
+};
+
+// Makes the info, pictures and exports of drawings by their paths. The web page asks many
+// views of the same drawing while it is zoomed and panned, so the recently used drawings
+// are kept parsed (with their framing and info), and the recently made pictures as PNG,
+// each under a bound of bytes. Every request looks at the file first: a file whose
+// device, inode, size, modification or change time differ is read again, never answered
+// from what was kept of it. A file changed within `settle` of its read is not kept, as its
+// times may not yet tell a next change apart (file systems count time in coarse steps).
+class PictureMaker {
+ public:
+  struct Limits {
+    std::size_t DrawingBytes = 64u << 20;
+    std::size_t PictureBytes = 16u << 20;
+    std::chrono::nanoseconds Settle = std::chrono::seconds(2);
+    // Pictures painted at once: more than the cores only share them, each holding its
+    // image meanwhile.
+    int Painting = 0;  // 0: one a core
+  };
+  PictureMaker() : PictureMaker(Limits{}) {}
+  explicit PictureMaker(const Limits& limits);
+  ~PictureMaker();
+
+  // Each returns false when the drawing cannot be read (or the picture cannot be made).
+  bool InfoJson(const std::string& path, std::string& json);
+  bool PicturePng(const std::string& path, const PictureRequest& request, std::string& png);
+  bool ThumbnailPng(const std::string& path, int longerSide, std::string& png);
+  bool ExportBytes(const std::string& path, ExportKind kind, std::string& bytes);
+
+ private:
+  std::shared_ptr<const HeldDrawing> Load(const std::string& path);
+
+  const Limits limits_;
+  PaintingTurns painting_;
+  std::mutex mutex_;
+  // Most recently used first.
+  std::list<std::pair<std::string, std::shared_ptr<const HeldDrawing>>> drawings_;
+  std::unordered_map<std::string, decltype(drawings_)::iterator> drawingByPath_;
+  std::size_t drawingBytes_ = 0;
+  std::list<std::pair<std::string, std::string>> pictures_;
+  std::unordered_map<std::string, decltype(pictures_)::iterator> pictureByKey_;
+  std::size_t pictureBytes_ = 0;
+};
 
 }  // namespace dorvan::server
