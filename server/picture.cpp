@@ -1,6 +1,8 @@
 #include "server/picture.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <zlib.h>
 
 #include <QBuffer>
@@ -33,9 +35,16 @@ struct FileStamp {
   bool operator==(const FileStamp&) const = default;
 };
 
+// Opened rather than looked up by name: a network file system checks a file's times with
+// the server when it is opened, and may answer a lookup from times it noted a minute ago.
+// (Not blocking, so that a pipe in a root does not hold the request.)
 bool Stamp(const std::string& path, FileStamp& stamp) {
+  const int file = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (file < 0) return false;
   struct stat st {};
-  if (::stat(path.c_str(), &st) != 0) return false;
+  const bool found = ::fstat(file, &st) == 0 && S_ISREG(st.st_mode);
+  ::close(file);
+  if (!found) return false;
   stamp.Device = st.st_dev;
   stamp.Inode = st.st_ino;
   stamp.Size = st.st_size;
