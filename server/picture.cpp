@@ -6,6 +6,7 @@
 #include <zlib.h>
 
 #include <QBuffer>
+#include <QtEndian>
 #include <QImage>
 #include <QPainter>
 #include <algorithm>
@@ -145,16 +146,17 @@ std::string PreviewPng(const QImage& image, std::string& deflated) {
   if (deflated.size() < bound) deflated.resize(bound);
   stream.next_out = reinterpret_cast<Bytef*>(deflated.data());
   stream.avail_out = static_cast<uInt>(deflated.size());
-  std::vector<unsigned char> row(rowBytes);
+  std::vector<unsigned char> row(rowBytes + 1);  // the last pixel writes one byte past its own
   bool sound = true;
   for (int y = 0; sound && y < height; ++y) {
     const auto* pixels = reinterpret_cast<const QRgb*>(image.constScanLine(y));
     unsigned char* out = row.data();
     *out++ = 0;  // no filter
     for (int x = 0; x < width; ++x) {
-      *out++ = static_cast<unsigned char>(qRed(pixels[x]));
-      *out++ = static_cast<unsigned char>(qGreen(pixels[x]));
-      *out++ = static_cast<unsigned char>(qBlue(pixels[x]));
+      // Red, green and blue in that order in memory, and one byte more that the next overwrites.
+      const uint32_t rgb = qToLittleEndian(static_cast<uint32_t>(qRed(pixels[x]) | qGreen(pixels[x]) << 8 | qBlue(pixels[x]) << 16));
+      std::memcpy(out, &rgb, 4);
+      out += 3;
     }
     stream.next_in = row.data();
     stream.avail_in = static_cast<uInt>(rowBytes);
