@@ -317,7 +317,7 @@ PictureMaker::PictureMaker(const Limits& limits)
 
 PictureMaker::~PictureMaker() = default;
 
-std::shared_ptr<const HeldDrawing> PictureMaker::Load(const std::string& path) {
+std::shared_ptr<const HeldDrawing> PictureMaker::Load(const std::string& path, bool keep) {
   FileStamp stamp;
   if (!Stamp(path, stamp)) return nullptr;
   {
@@ -345,7 +345,7 @@ std::shared_ptr<const HeldDrawing> PictureMaker::Load(const std::string& path) {
   const int64_t settled = readAt - limits_.Settle.count();
   held->Settled = Stamp(path, after) && after == stamp && stamp.ModifiedNs < settled && stamp.ChangedNs < settled;
   held->Key = StampKey(path, stamp);
-  if (held->Settled && held->Bytes <= limits_.DrawingBytes) {
+  if (keep && held->Settled && held->Bytes <= limits_.DrawingBytes) {
     std::lock_guard lock(mutex_);
     const auto found = drawingByPath_.find(path);
     if (found != drawingByPath_.end()) {
@@ -366,14 +366,14 @@ std::shared_ptr<const HeldDrawing> PictureMaker::Load(const std::string& path) {
 }
 
 bool PictureMaker::InfoJson(const std::string& path, std::string& json) {
-  const std::shared_ptr<const HeldDrawing> held = Load(path);
+  const std::shared_ptr<const HeldDrawing> held = Load(path, true);
   if (!held) return false;
   json = held->Info;
   return true;
 }
 
 bool PictureMaker::PicturePng(const std::string& path, const PictureRequest& request, std::string& png) {
-  const std::shared_ptr<const HeldDrawing> held = Load(path);
+  const std::shared_ptr<const HeldDrawing> held = Load(path, true);
   if (!held) return false;
   std::string key = held->Key + '\0' + std::to_string(request.Width) + 'x' + std::to_string(request.Height);
   if (request.View) {
@@ -438,7 +438,7 @@ bool PictureMaker::PicturePng(const std::string& path, const PictureRequest& req
 }
 
 bool PictureMaker::ThumbnailPng(const std::string& path, int longerSide, std::string& png) {
-  const std::shared_ptr<const HeldDrawing> held = Load(path);
+  const std::shared_ptr<const HeldDrawing> held = Load(path, false);
   if (!held) return false;
   const PaintingTurn turn(painting_);
   QImage picture(render::PictureSize(held->Frame, longerSide), QImage::Format_RGB32);
@@ -454,7 +454,7 @@ bool PictureMaker::ThumbnailPng(const std::string& path, int longerSide, std::st
 }
 
 bool PictureMaker::ExportBytes(const std::string& path, ExportKind kind, std::string& bytes) {
-  const std::shared_ptr<const HeldDrawing> held = Load(path);
+  const std::shared_ptr<const HeldDrawing> held = Load(path, false);
   if (!held) return false;
   const render::PictureFormat format = kind == ExportKind::Png   ? render::PictureFormat::Png
                                        : kind == ExportKind::Svg ? render::PictureFormat::Svg

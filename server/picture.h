@@ -87,7 +87,9 @@ class PictureMaker {
   bool ExportBytes(const std::string& path, ExportKind kind, std::string& bytes);
 
  private:
-  std::shared_ptr<const HeldDrawing> Load(const std::string& path);
+  // The drawing as the file holds it now, kept for the next request when `keep`: a page of
+  // results asks a hundred thumbnails, which would push out the drawing being zoomed.
+  std::shared_ptr<const HeldDrawing> Load(const std::string& path, bool keep);
 
   const Limits limits_;
   PaintingTurns painting_;
