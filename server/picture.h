@@ -4,12 +4,12 @@
 
 #include <array>
 #include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <list>
 #include <memory>
 #include <mutex>
 #include <optional>
-#include <condition_variable>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -35,9 +35,8 @@ struct PictureRequest {
 
 enum class ExportKind { Png, Svg, Pdf };
 
-struct HeldDrawing;
-
-struct PaintingDesk;
+struct HeldDrawing;   // a parsed drawing with what is made of it once
+struct PaintingDesk;  // the buffers of one painting turn
 
 // Turns at painting, given in the order they were asked for, each at a desk whose buffers
 // (a picture's pixels and its compression) are kept from turn to turn: made anew, large
@@ -60,8 +59,8 @@ class PaintingTurns {
 };
 
 // Makes the info, pictures and exports of drawings by their paths. The web page asks many
-// views of the same drawing while it is zoomed and panned, so the recently used drawings
-// are kept parsed (with their framing and info), and the recently made pictures as PNG,
+// views of the same drawing while it is zoomed and panned, so the drawings recently
+// previewed are kept parsed (with their framing and info), and the recent previews as PNG,
 // each under a bound of bytes. Every request looks at the file first: a file whose
 // device, inode, size, modification or change time differ is read again, never answered
 // from what was kept of it. A file changed within `settle` of its read is not kept, as its
