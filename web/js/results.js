@@ -1,15 +1,24 @@
-// The found drawings: a page of cards with thumbnails and what matched, sorted and paged on
-// the page so that thousands of drawings stay smooth; the unreadable drawings apart.
+// The found drawings: one list of cards with thumbnails and what matched, sorted on the
+// page; the unreadable drawings apart. Only the cards in and near the window are in the
+// document, each at its place in a list as tall as all of them, so that scrolling through
+// thousands of drawings costs no more than scrolling through a screenful.
 import { el, copyText, toast, formatDate, formatSize, toDate, saveFile } from './util.js';
 import { matchPlace, matchLayer, matchPosition, matchText, matchedPart, foundListCsv } from './text.js';
 import { thumbnailUrl, drawingUrl } from './api.js';
 
-export const PAGE_SIZE = 50;
+// Rows of cards put in above and below the window, so that a scroll of a frame or two
+// finds its cards there.
+const OVERSCAN_ROWS = 2;
+// The next drawings are asked for when the window comes this many cards from the end of
+// those loaded.
+const PREFETCH = 100;
+// Thumbnails are asked for once the list has rested this long: a fast scroll does not
+// queue the pictures of cards long gone before those of the cards it stops at.
+const THUMB_REST_MS = 80;
 const SHOWN_MATCHES = 3;
 const THUMB_SIZE = 160;
 
 const collator = new Intl.Collator('ja', { sensitivity: 'base', numeric: true });
-
 // One match as the window's match line: where, layer, position, text with the matched
 // part marked.
 export function matchLine(item, request) {
@@ -28,7 +37,15 @@ export function matchLine(item, request) {
     textSpan.textContent = text;
   }
   line.append(' ', textSpan);
+  // A card shows each match on one line; the whole line is in the tool tip.
+  line.title = line.textContent;
   return line;
+}
+
+function takeTab(row, on) {
+  row.tabIndex = on ? 0 : -1;
+  row.classList.toggle('current', on);
+  for (const control of row.querySelectorAll('button, a')) control.tabIndex = on ? 0 : -1;
 }
 
 export class Results {
@@ -37,33 +54,27 @@ export class Results {
     this.list = document.getElementById('found');
     this.message = document.getElementById('result-message');
     this.tools = document.getElementById('list-tools');
-    this.pager = document.getElementById('pager');
-    this.pageLabel = document.getElementById('page-label');
     this.loading = document.getElementById('loading');
     this.sortSelect = document.getElementById('sort');
     this.unreadableSection = document.getElementById('unreadable-section');
     this.unreadableList = document.getElementById('unreadable');
     this.drawings = [];
     this.order = [];
-    this.page = 0;
+    this.total = 0;
+    this.first = 0;   // the cards in the document are those of [first, last)
+    this.last = 0;
     this.current = 0;
-    this.request = {};
-    this.observer = new IntersectionObserver((entries) => {
-      for (const entry of entries) {
-        if (!entry.isIntersecting) continue;
-        const img = entry.target;
-        this.observer.unobserve(img);
-        img.src = img.dataset.src;
-      }
-    }, { rootMargin: '200px' });
+    this.columns = 1;
+    this.pitch = 200;
+    this.thumbTimer = 0;
+    window.addEventListener('scroll', () => this.update(), { passive: true });
+    window.addEventListener('resize', () => { this.measure(); this.update(); });
 
     this.sortSelect.addEventListener('change', async () => {
       if (this.sortSelect.value !== 'path' && !await this.ensure(Infinity)) return;
       this.sort();
-      this.showPage(0);
+      this.showFromTop();
     });
-    document.getElementById('prev-page').addEventListener('click', () => this.goTo(this.page - 1, 0, false));
-    document.getElementById('next-page').addEventListener('click', () => this.goTo(this.page + 1, 0, false));
     document.getElementById('copy-all').addEventListener('click', () => this.copyAll());
     document.getElementById('save-list').addEventListener('click', () => this.saveList());
     this.list.addEventListener('keydown', (e) => this.key(e));
@@ -74,16 +85,23 @@ export class Results {
     this.total = 0;
     this.drawings = [];
     this.order = [];
-    this.list.replaceChildren();
+    this.fetched = null;
+    this.emptyList();
     this.message.textContent = message;
     this.tools.hidden = true;
-    this.pager.hidden = true;
     this.unreadableSection.hidden = true;
     this.unreadableList.replaceChildren();
     this.loading.textContent = '';
   }
 
-  // `more(offset)` gives the search's drawings from `offset` on (or null), for the pages,
+  emptyList() {
+    this.list.replaceChildren();
+    this.list.style.height = '';
+    this.list.style.paddingTop = '';
+    this.first = this.last = this.current = 0;
+  }
+
+  // `more(offset)` gives the search's drawings from `offset` on (or null), for the cards,
   // sorts and list copies that need more than the first answer held.
   show(result, request, more) {
     this.clear();
@@ -98,7 +116,7 @@ export class Results {
     if (notes.length) this.message.append(el('span', { class: 'note', text: ` ${notes.join(' ')}` }));
     this.drawings = result.found.slice();
     this.sort();
-    this.showPage(0);
+    this.showFromTop();
     this.showUnreadable(result.unreadable);
   }
 
@@ -115,7 +133,11 @@ export class Results {
       }
       if (this.more === more) this.loading.textContent = '';
     });
-    return this.pending.then(() => this.more === more);
+    return this.pending.then(() => {
+      if (this.more !== more) return false;
+      if (this.order.length < this.drawings.length) this.sort();
+      return true;
+    });
   }
 
   sort() {
@@ -130,38 +152,108 @@ export class Results {
     this.order = order;
   }
 
-  pages() { return Math.max(1, Math.ceil(this.total / PAGE_SIZE)); }
-
-  // Shows a page, loading it first when it is not here yet, with row `row` current.
-  async goTo(page, row, focus = true) {
-    page = Math.min(Math.max(page, 0), this.pages() - 1);
-    if (!await this.ensure((page + 1) * PAGE_SIZE)) return;
-    if (this.order.length < this.drawings.length) this.sort();
-    this.showPage(page, focus, row);
-  }
-
-  showPage(page, focus = false, row = 0) {
-    this.page = Math.min(Math.max(page, 0), this.pages() - 1);
-    const from = this.page * PAGE_SIZE;
-    const shown = this.order.slice(from, from + PAGE_SIZE).map((i) => this.drawings[i]);
-    const previous = row;
-    for (const img of this.list.querySelectorAll('img[data-src]')) this.observer.unobserve(img);
-    this.list.replaceChildren(...shown.map((d, i) => this.card(d, from + i)));
+  showFromTop() {
+    this.emptyList();
     this.tools.hidden = this.total === 0;
-    this.pager.hidden = this.pages() <= 1;
-    this.pageLabel.textContent = `${this.page + 1} / ${this.pages()} ページ（${from + 1}–${from + shown.length} 件目）`;
-    document.getElementById('prev-page').disabled = this.page === 0;
-    document.getElementById('next-page').disabled = this.page >= this.pages() - 1;
-    this.setCurrent(Math.min(previous, shown.length - 1), focus);
+    if (!this.total) return;
+    this.measure();
+    this.size();
+    if (this.list.getBoundingClientRect().top < 0) this.list.closest('section').scrollIntoView();
+    this.update();
   }
 
-  card(d, position) {
-    // Sharp on a high-density screen too.
+  // The list's columns and the distance from one row of cards to the next, as the style
+  // sheet lays them out at this width.
+  measure() {
+    const style = getComputedStyle(this.list);
+    this.columns = Math.max(1, style.gridTemplateColumns.split(' ').filter((t) => t && t !== 'none').length);
+    this.pitch = (parseFloat(style.gridAutoRows) || 200) + (parseFloat(style.rowGap) || 0);
+    this.size();
+  }
+
+  // The list as tall as all the search's cards, loaded or not.
+  size() {
+    if (!this.total) return;
+    this.list.style.height = `${Math.ceil(this.total / this.columns) * this.pitch}px`;
+  }
+
+  // Puts in the cards in and near the window and takes out the others.
+  update() {
+    if (!this.total) return;
+    const top = this.list.getBoundingClientRect().top;
+    const firstRow = Math.max(0, Math.floor(-top / this.pitch) - OVERSCAN_ROWS);
+    const lastRow = Math.max(firstRow, Math.ceil((innerHeight - top) / this.pitch) + OVERSCAN_ROWS);
+    const last = Math.min(lastRow * this.columns, this.order.length);
+    const first = Math.min(firstRow * this.columns, last);
+    if (first !== this.first || last !== this.last) this.place(first, last);
+    if (lastRow * this.columns + PREFETCH > this.order.length) this.fetchMore();
+    clearTimeout(this.thumbTimer);
+    this.thumbTimer = setTimeout(() => this.loadThumbs(), THUMB_REST_MS);
+  }
+
+  place(first, last) {
     const pixels = Math.round(THUMB_SIZE * Math.min(Math.max(window.devicePixelRatio || 1, 1), 2));
-    const img = el('img', { class: 'thumb', alt: '', width: THUMB_SIZE, height: THUMB_SIZE, dataset: { src: thumbnailUrl(d.id, pixels) } });
+    const cards = (from, to) => {
+      const fragment = document.createDocumentFragment();
+      for (let i = from; i < to; ++i) fragment.append(this.card(this.drawings[this.order[i]], i, pixels));
+      return fragment;
+    };
+    if (last <= this.first || first >= this.last) {
+      this.list.replaceChildren(cards(first, last));
+    } else {
+      // The cards still in reach stay, with their focus, their loaded thumbnail and their
+      // opened matches.
+      for (; this.first < first; ++this.first) this.list.firstElementChild.remove();
+      for (; this.last > last; --this.last) this.list.lastElementChild.remove();
+      this.list.prepend(cards(first, this.first));
+      this.list.append(cards(this.last, last));
+    }
+    this.first = first;
+    this.last = last;
+    this.list.style.paddingTop = `${Math.floor(first / this.columns) * this.pitch}px`;
+    // The current card scrolled away: the first in the window takes the Tab order.
+    if (last > first && (this.current < first || this.current >= last)) this.setCurrent(first);
+  }
+
+  loadThumbs() {
+    for (const img of this.list.querySelectorAll('img.thumb:not([src])')) img.src = img.dataset.src;
+  }
+
+  fetchMore() {
+    const more = this.more;
+    if (!more || this.fetched === more || this.drawings.length >= this.total) return;
+    this.fetched = more;
+    const had = this.drawings.length;
+    this.ensure(had + 1).then((same) => {
+      if (!same) return;
+      if (this.drawings.length > had) {
+        this.fetched = null;
+      } else {
+        // The server has no more than these after all: the list ends with them.
+        this.total = this.drawings.length;
+        this.size();
+      }
+      this.update();
+    });
+  }
+
+  cardAt(index) {
+    return index >= this.first && index < this.last ? this.list.children[index - this.first] : null;
+  }
+
+  // Scrolls the card numbered `index` into the window and puts it in.
+  reveal(index) {
+    const top = this.list.getBoundingClientRect().top + Math.floor(index / this.columns) * this.pitch;
+    const bottom = top + this.pitch;
+    if (top < 0) window.scrollBy(0, top - 8);
+    else if (bottom > innerHeight) window.scrollBy(0, bottom - innerHeight + 8);
+    this.update();
+  }
+
+  card(d, position, pixels) {
+    const img = el('img', { class: 'thumb', alt: '', width: THUMB_SIZE, height: THUMB_SIZE, decoding: 'async', dataset: { src: thumbnailUrl(d.id, pixels) } });
     img.addEventListener('error', () => img.classList.add('failed'));
     img.addEventListener('load', () => img.classList.add('loaded'));
-    this.observer.observe(img);
     const thumb = el('button', { type: 'button', class: 'thumb-button', 'aria-label': `${d.name} をプレビュー`, tabindex: -1, onclick: () => this.onPreview(d) }, img);
 
     const matches = el('ul', { class: 'matches', 'aria-label': '一致箇所' });
@@ -184,7 +276,8 @@ export class Results {
     const download = el('a', { class: 'button', tabindex: -1, href: drawingUrl(d.id), download: d.name, text: 'ダウンロード' });
     const preview = el('button', { type: 'button', tabindex: -1, text: 'プレビュー', onclick: () => this.onPreview(d) });
 
-    const row = el('li', { class: 'drawing', tabindex: -1, dataset: { index: String(position), id: d.id }, 'aria-label': `${d.name}、${d.shownAs}` },
+    const row = el('li', { class: 'drawing', tabindex: -1, dataset: { index: String(position), id: d.id },
+      'aria-setsize': this.total, 'aria-posinset': position + 1, 'aria-label': `${d.name}、${d.shownAs}` },
       thumb,
       el('div', { class: 'body' },
         el('h3', { class: 'name', text: d.name }),
@@ -195,54 +288,54 @@ export class Results {
           el('span', { text: formatSize(d.size) })),
         matches, more,
         el('div', { class: 'actions' }, copy, download, preview)));
-    row.addEventListener('focusin', () => this.setCurrent([...this.list.children].indexOf(row)));
+    if (position === this.current) takeTab(row, true);
+    row.addEventListener('focusin', () => this.setCurrent(position));
     row.addEventListener('dblclick', (e) => { if (!e.target.closest('button, a')) this.onPreview(d); });
     return row;
   }
 
-  // One row in the Tab order at a time (with its buttons); the arrow keys move between rows.
+  // One card in the Tab order at a time (with its buttons); the arrow keys move between
+  // cards.
   setCurrent(index, focus = false) {
-    const rows = [...this.list.children];
-    if (!rows.length) return;
-    index = Math.min(Math.max(index, 0), rows.length - 1);
-    if (index !== this.current || focus || !rows.some((r) => r.tabIndex === 0)) {
-      rows.forEach((row, i) => {
-        const on = i === index;
-        row.tabIndex = on ? 0 : -1;
-        row.classList.toggle('current', on);
-        row.querySelectorAll('button, a').forEach((c) => { c.tabIndex = on ? 0 : -1; });
-      });
-    }
+    if (!this.order.length) return;
+    index = Math.min(Math.max(index, 0), this.order.length - 1);
+    if (focus) this.reveal(index);
+    const old = this.cardAt(this.current);
+    if (old) takeTab(old, false);
     this.current = index;
-    if (focus) rows[index].focus();
+    const row = this.cardAt(index);
+    if (!row) return;
+    takeTab(row, true);
+    if (focus) row.focus({ preventScroll: true });
+  }
+
+  // Moves to the card numbered `index`, loading its drawing first where needed.
+  async moveTo(index) {
+    index = Math.min(Math.max(index, 0), this.total - 1);
+    if (index >= this.order.length && !await this.ensure(index + 1)) return;
+    this.setCurrent(index, true);
   }
 
   key(e) {
     const row = e.target.closest('li.drawing');
     if (!row) return;
-    const rows = [...this.list.children];
-    const index = rows.indexOf(row);
+    const index = Number(row.dataset.index);
     const onRow = e.target === row;
+    const screen = Math.max(1, Math.floor(innerHeight / this.pitch)) * this.columns;
     switch (e.key) {
-      case 'ArrowDown':
-        if (index === rows.length - 1 && this.page < this.pages() - 1) this.goTo(this.page + 1, 0);
-        else this.setCurrent(index + 1, true);
-        break;
-      case 'ArrowUp':
-        if (index === 0 && this.page > 0) this.goTo(this.page - 1, PAGE_SIZE - 1);
-        else this.setCurrent(index - 1, true);
-        break;
+      case 'ArrowDown': this.moveTo(index + 1); break;
+      case 'ArrowUp': this.setCurrent(index - 1, true); break;
       case 'Home': if (!onRow) return; this.setCurrent(0, true); break;
-      case 'End': if (!onRow) return; this.setCurrent(rows.length - 1, true); break;
-      case 'PageDown': this.goTo(this.page + 1, 0); break;
-      case 'PageUp': this.goTo(this.page - 1, 0); break;
+      case 'End': if (!onRow) return; this.setCurrent(this.order.length - 1, true); break;
+      case 'PageDown': this.moveTo(index + screen); break;
+      case 'PageUp': this.setCurrent(index - screen, true); break;
       case 'Enter':
         if (!onRow) return;
-        this.onPreview(this.drawings[this.order[Number(row.dataset.index)]]);
+        this.onPreview(this.drawings[this.order[index]]);
         break;
       case 'c':
         if (!(e.ctrlKey || e.metaKey) || !onRow || window.getSelection()?.toString()) return;
-        this.copyPath(this.drawings[this.order[Number(row.dataset.index)]]);
+        this.copyPath(this.drawings[this.order[index]]);
         break;
       default: return;
     }
