@@ -1,6 +1,7 @@
 // Writes the drawings the browser tests search: a plan with a title block (texts apart on
 // named layers, a frame of lines on a layer of its own), a section, a drawing whose texts
-// are markup and script, and one that cannot be read.
+// are markup and script, one that cannot be read, and a folder of drawings alike for a
+// list longer than a window.
 //
 //   dorvan_make_web_drawings FOLDER
 #include <cstdio>
@@ -13,6 +14,8 @@ using namespace dorvan;
 using namespace dorvan::testing;
 
 namespace {
+
+constexpr int kListDrawings = 40;
 
 void Line(JwwDrawing& drawing, double x0, double y0, double x1, double y1) {
   LineEntity line;
@@ -97,6 +100,14 @@ int main(int argc, char** argv) {
   } drawings[] = {{"/現場A/平面図.jww", Plan()}, {"/現場A/断面図.jww", Section()}, {"/markup.jww", Markup()}};
   bool ok = true;
   for (const auto& item : drawings) ok = WriteBytesFile(folder + item.name, WriteDrawing(item.drawing)) && ok;
+  // A list longer than a window holds.
+  std::filesystem::create_directories(std::filesystem::path(folder) / "一覧", error);
+  for (int i = 0; i < kListDrawings; ++i) {
+    DrawingRecipe recipe;
+    const std::string number = (i < 10 ? "0" : "") + std::to_string(i);
+    recipe.texts = {u"一覧図 " + std::u16string(number.begin(), number.end())};
+    ok = WriteBytesFile(folder + "/一覧/一覧-" + number + ".jww", WriteDrawing(ToDrawing(recipe))) && ok;
+  }
   // A drawing's signature with nothing after it.
   ok = WriteBytesFile(folder + "/現場A/壊れた図面.jww", "JwwData.") && ok;
   if (!ok) std::fprintf(stderr, "cannot write the drawings into %s\n", folder.c_str());

@@ -374,6 +374,34 @@ class SearchPage(unittest.TestCase):
         finally:
             DRIVER.set_window_size(1280, 900)
 
+    def test_long_list(self):
+        from selenium.webdriver.common.keys import Keys
+        # More cards than a low window holds: only those near the window are in the page,
+        # each in its place, and both the scroll bar and the keys reach the last.
+        DRIVER.set_window_size(800, 600)
+        try:
+            request = {'range': 'data', 'text': '一覧図'}
+            expected = api_rows(**request)
+            self.assertEqual(len(expected), 40)
+            open_page('?' + urllib.parse.urlencode(request))
+            placed = lambda: expected[int(js("return document.querySelector('#found li').dataset.index")):][:len(shown_rows())]
+            wait(lambda: shown_rows() and shown_rows() == placed(), 'the first cards')
+            self.assertLess(len(shown_rows()), 20)
+            last = f"document.querySelector('#found li[data-index=\"{len(expected) - 1}\"]')"
+            in_view = f"const r = {last}; return !!r && r.getBoundingClientRect().bottom <= innerHeight"
+            js('scrollTo(0, document.body.scrollHeight)')
+            wait(lambda: js(in_view) and shown_rows() == placed(), 'the last cards in their places')
+            js('scrollTo(0, 0)')
+            wait(lambda: not js(f'return !!{last}'), 'the last card taken out')
+            js("document.querySelector('#found li[data-index=\"0\"]').focus()")
+            DRIVER.switch_to.active_element.send_keys(Keys.END)
+            wait(lambda: js(in_view) and DRIVER.switch_to.active_element.get_attribute('data-index') == str(len(expected) - 1),
+                 'the last card focused in view')
+            DRIVER.switch_to.active_element.send_keys(Keys.ARROW_UP)
+            self.assertEqual(DRIVER.switch_to.active_element.get_attribute('data-index'), str(len(expected) - 2))
+        finally:
+            DRIVER.set_window_size(1280, 900)
+
     def test_keyboard_only(self):
         from selenium.webdriver.common.keys import Keys
         open_page()
