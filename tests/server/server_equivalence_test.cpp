@@ -1,6 +1,7 @@
 // What dorvan-server answers is what dorvan-search --no-index answers over the same
-// folder: every request of the index's equivalence table, before and after drawings are
-// edited, added, deleted and renamed while the server runs, and after a restart.
+// folder: every request of the equivalence table the index's test runs too, before and
+// after drawings are edited, added, deleted and renamed while the server runs, and after
+// a restart.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -12,9 +13,11 @@
 #include <cstdio>
 #include <thread>
 
+#include "cli/cli_options.h"
 #include "reader/unicode_text.h"
 #include "tests/server/server_process.h"
 #include "tests/support/drawing_writer.h"
+#include "tests/support/equivalence_requests.h"
 #include "tests/support/temp_folder.h"
 
 namespace dorvan {
@@ -30,44 +33,21 @@ struct Request {
   std::string version, size, dpi;
 };
 
+// The index's equivalence table in the server's terms, and the refusals, which the server
+// answers apart.
 std::vector<Request> Requests() {
-  std::vector<Request> requests = {
-      {"data, occurrence", "data", "図面番号"},
-      {"data, normalised spelling", "data", "a-101"},
-      {"data, half-width kana composed", "data", "ﾃﾞｻﾞｲﾝ"},
-      {"data, two characters", "data", "デザ"},
-      {"data, block text", "data", "ガス管"},
-      {"data, case-sensitive kana at an edge", "data", "ｶ", false, true},
-      {"data, case-sensitive composed", "data", "ｶﾞｽ管", false, true},
-      {"data, width and case", "data", "door"},
-      {"data, whole text", "data", "DOOR", true},
-      {"data, whole text of three", "data", "ｶﾞｽ管", true},
-      {"data, case-sensitive", "data", "Door", false, true},
-      {"data, pattern", "data", "図.*号", false, false, true},
-      {"data, pattern and whole text", "data", "door", true, false, true},
-      {"data, yen and backslash", "data", "c:￥work"},
-      {"data, quote in the text", "data", "\"q\" mark"},
-      {"data, nowhere", "data", "no such text here"},
-      {"data, no text (refused)", "data", ""},
-      {"data, malformed pattern (refused)", "data", "(", false, false, true},
-      {"memo across a break", "memo", "平面図縮尺"},
-      {"memo, kana", "memo", "ｶﾞ"},
-      {"layer group", "layer-group", "設備"},
-      {"layer", "layer", "壁"},
-      {"layer, pattern", "layer", "^ﾚ", false, false, true},
-      {"line-width base 300", "line-width-base", "", false, false, false, "", "", "300"},
-      {"line-width base 600", "line-width-base", "", false, false, false, "", "", "600"},
-      {"block name", "block", "SHEET"},
-      {"block name, any", "block", ""},
-      {"block name, pattern", "block", "^D", false, false, true},
-      {"version, none chosen (refused)", "version"},
-  };
-  for (const char* version : {"220", "223", "225", "230", "300", "351", "420", "600", "700"}) {
-    requests.push_back({std::string("version ") + version, "version", "", false, false, false, version});
+  std::vector<Request> requests;
+  for (const testing::EquivalenceRequest& shared : testing::EquivalenceRequests()) {
+    Request request{shared.label, std::string(cli::RangeName(shared.range)), Utf16ToUtf8(shared.text),
+                    shared.word, shared.caseSensitive, shared.pattern};
+    if (shared.versionIndex >= 0) request.version = kVersionItems[shared.versionIndex];
+    if (shared.sizeIndex >= 0) request.size = kSizeItems[shared.sizeIndex];
+    if (shared.range == RangeLineWidthBase) request.dpi = shared.dpi300 ? "300" : "600";
+    requests.push_back(std::move(request));
   }
-  for (const char* size : {"A0", "A1", "A2", "A3", "A4", "2A", "3A", "4A", "5A", "10m", "50m", "100m"}) {
-    requests.push_back({std::string("size ") + size, "size", "", false, false, false, "", size});
-  }
+  requests.push_back({"data, no text (refused)", "data", ""});
+  requests.push_back({"data, malformed pattern (refused)", "data", "(", false, false, true});
+  requests.push_back({"version, none chosen (refused)", "version"});
   return requests;
 }
 
