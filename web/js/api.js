@@ -26,7 +26,8 @@ export function paramsToRequest(params) {
 
 export class ApiError extends Error {}
 
-async function getJson(url, signal) {
+// The server's answer to `url`: its status and its JSON body (null when it is not JSON).
+async function fetchJson(url, signal) {
   let response;
   try {
     response = await fetch(url, { signal, headers: { Accept: 'application/json' }, credentials: 'same-origin' });
@@ -36,10 +37,24 @@ async function getJson(url, signal) {
   }
   let body = null;
   try { body = await response.json(); } catch { body = null; }
+  return { response, body };
+}
+
+async function getJson(url, signal) {
+  const { response, body } = await fetchJson(url, signal);
   if (!response.ok || body === null) {
     throw new ApiError(body?.error ?? `サーバーの応答が不正です (${response.status})。`);
   }
   return body;
+}
+
+// `path` with its query: the search's parameters, or the values of an object in its order
+// (those undefined or empty left out).
+function withQuery(path, values) {
+  const params = values instanceof URLSearchParams ? values : new URLSearchParams(
+    Object.entries(values).filter(([, v]) => v !== undefined && v !== '').map(([k, v]) => [k, String(v)]));
+  const query = params.toString();
+  return query ? `${path}?${query}` : path;
 }
 
 // A path as JSON gives it: a string, or {"bytes": BASE64} for one that is not UTF-8.
@@ -107,16 +122,7 @@ export async function search(request, { limit, offset = 0, signal } = {}) {
   const params = requestToParams(request);
   if (limit !== undefined) params.set('limit', String(limit));
   if (offset) params.set('offset', String(offset));
-  const url = `/api/search?${params}`;
-  let response;
-  try {
-    response = await fetch(url, { signal, headers: { Accept: 'application/json' }, credentials: 'same-origin' });
-  } catch (e) {
-    if (e.name === 'AbortError') throw e;
-    throw new ApiError('サーバーに接続できません。');
-  }
-  let body = null;
-  try { body = await response.json(); } catch { body = null; }
+  const { response, body } = await fetchJson(withQuery('/api/search', params), signal);
   if (body === null) throw new ApiError(`サーバーの応答が不正です (${response.status})。`);
   // A refused request answers with the window's message; a busy or stopping server, an
   // unreachable archive or a search past its deadline with words of the server's own, told
@@ -128,14 +134,11 @@ export async function search(request, { limit, offset = 0, signal } = {}) {
 }
 
 export const status = (signal) => getJson('/api/status', signal);
-export const info = (id, signal) => getJson(`/api/drawing/${encodeURIComponent(id)}/info`, signal);
-
 export { drawingOf };
 export const drawingUrl = (id) => `/api/drawing/${encodeURIComponent(id)}`;
-export const thumbnailUrl = (id, size) => `${drawingUrl(id)}/thumbnail?size=${size}`;
-export const exportUrl = (id, format) => `${drawingUrl(id)}/export?format=${format}`;
-export function pictureUrl(id, width, height, view, hidden) {
-  const params = new URLSearchParams({ width: String(width), height: String(height), view: view.map((v) => +v.toFixed(4)).join(',') });
-  if (hidden.length) params.set('hide', hidden.join(','));
-  return `${drawingUrl(id)}/picture?${params}`;
-}
+export const info = (id, signal) => getJson(`${drawingUrl(id)}/info`, signal);
+export const thumbnailUrl = (id, size) => withQuery(`${drawingUrl(id)}/thumbnail`, { size });
+export const exportUrl = (id, format) => withQuery(`${drawingUrl(id)}/export`, { format });
+export const pictureUrl = (id, width, height, view, hidden) => withQuery(`${drawingUrl(id)}/picture`, {
+  width, height, view: view.map((v) => +v.toFixed(4)).join(','), hide: hidden.join(','),
+});
