@@ -232,5 +232,7 @@ async function pollStatus() {
 
 showHistory(loadHistory());
 rules.reset();
-pollStatus();
 follow(true);
+// The status line is asked for after the first frame, so that its request does not
+// compete with the page's own files before the first paint.
+requestAnimationFrame(() => setTimeout(pollStatus));
