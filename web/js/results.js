@@ -9,9 +9,10 @@ import { thumbnailUrl, drawingUrl } from './api.js';
 // Rows of cards put in above and below the window, so that a scroll of a frame or two
 // finds its cards there.
 const OVERSCAN_ROWS = 2;
-// The next drawings are asked for when the window comes this many cards from the end of
-// those loaded.
-const PREFETCH = 100;
+// The next drawings are asked for when the window comes this many cards (some twenty rows,
+// a second of a fast scroll) from the end of those loaded: not at once, as every request
+// runs the search again on the server.
+const PREFETCH = 40;
 // Thumbnails are asked for once the list has rested this long: a fast scroll does not
 // queue the pictures of cards long gone before those of the cards it stops at.
 const THUMB_REST_MS = 80;
