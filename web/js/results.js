@@ -69,7 +69,7 @@ export class Results {
     this.pitch = 200;
     this.thumbTimer = 0;
     window.addEventListener('scroll', () => this.update(), { passive: true });
-    window.addEventListener('resize', () => { this.measure(); this.update(); });
+    window.addEventListener('resize', () => this.resized());
 
     this.sortSelect.addEventListener('change', async () => {
       if (this.sortSelect.value !== 'path' && !await this.ensure(Infinity)) return;
@@ -172,6 +172,16 @@ export class Results {
     this.size();
   }
 
+  // A change of width can change the columns: the card at the top of the window stays
+  // there.
+  resized() {
+    const top = this.list.getBoundingClientRect().top;
+    const anchor = this.total && top < 0 ? Math.floor(-top / this.pitch) * this.columns : -1;
+    this.measure();
+    if (anchor >= 0) window.scrollBy(0, this.list.getBoundingClientRect().top + Math.floor(anchor / this.columns) * this.pitch);
+    this.update();
+  }
+
   // The list as tall as all the search's cards, loaded or not.
   size() {
     if (!this.total) return;
@@ -187,6 +197,9 @@ export class Results {
     const last = Math.min(lastRow * this.columns, this.order.length);
     const first = Math.min(firstRow * this.columns, last);
     if (first !== this.first || last !== this.last) this.place(first, last);
+    // Also when the same cards stay but the window's width changed the columns.
+    const offset = `${Math.floor(first / this.columns) * this.pitch}px`;
+    if (this.list.style.paddingTop !== offset) this.list.style.paddingTop = offset;
     if (lastRow * this.columns + PREFETCH > this.order.length) this.fetchMore();
     clearTimeout(this.thumbTimer);
     this.thumbTimer = setTimeout(() => this.loadThumbs(), THUMB_REST_MS);
@@ -211,7 +224,6 @@ export class Results {
     }
     this.first = first;
     this.last = last;
-    this.list.style.paddingTop = `${Math.floor(first / this.columns) * this.pitch}px`;
     // The current card scrolled away: the first in the window takes the Tab order.
     if (last > first && (this.current < first || this.current >= last)) this.setCurrent(first);
   }
