@@ -854,6 +854,38 @@ bool IndexDatabase::Write(std::vector<NewEntry>& entries, const std::vector<int6
   return ok;
 }
 
+bool IndexDatabase::ForEachWholeEntry(const WholeEntryVisit& visit, IndexProblem& problem) {
+  std::unique_ptr<Connection> connection = Borrow(problem);
+  if (!connection) return false;
+  bool ok = false;
+  {
+    Statement all;  // finalised before the connection goes back to the pool
+    ok = all.Prepare(connection->db,
+                     "SELECT path, device, inode, size, mtime_ns, ctime_ns, whole_outcome, whole_messages, header, "
+                     "signature, whole_check, data_check FROM drawings WHERE whole_outcome IS NOT NULL",
+                     problem);
+    while (ok) {
+      const int code = all.Step(problem);
+      if (code == SQLITE_DONE) break;
+      if (code != SQLITE_ROW) {
+        ok = false;
+        break;
+      }
+      const std::string_view key = all.ColumnBlob(0);
+      const FileStamp stamp{static_cast<uint64_t>(all.ColumnInt(1)), static_cast<uint64_t>(all.ColumnInt(2)),
+                            all.ColumnInt(3), all.ColumnInt(4), all.ColumnInt(5)};
+      const int64_t outcome = all.ColumnInt(6);
+      const std::string_view messages = all.ColumnBlob(7), header = all.ColumnBlob(8), signature = all.ColumnBlob(9);
+      if (all.ColumnInt(10) != WholeCheck(key, stamp, outcome, messages, header, signature, all.ColumnInt(11))) {
+        continue;  // a damaged entry tells nothing; a lookup of it finds the damage
+      }
+      visit(key, stamp, outcome != 0, messages, signature);
+    }
+  }
+  GiveBack(std::move(connection));
+  return ok;
+}
+
 bool IndexDatabase::HasEntries(IndexProblem& problem) {
   std::unique_ptr<Connection> connection = Borrow(problem);
   if (!connection) return false;

@@ -165,6 +165,13 @@ class IndexDatabase {
   // Drops what is queued without writing it.
   void Discard();
 
+  // Every whole-read entry, intact ones only, in no particular order: `visit(key, stamp,
+  // readable, messages, signature)`, the views valid during the call. For a program that
+  // keeps the signatures in memory; false when the walk failed (what was visited stands).
+  using WholeEntryVisit = std::function<void(std::string_view key, const FileStamp& stamp, bool readable,
+                                             std::string_view messages, std::string_view signature)>;
+  bool ForEachWholeEntry(const WholeEntryVisit& visit, IndexProblem& problem);
+
   bool Stats(IndexStats& stats, IndexProblem& problem);
   // True when the index holds any entry (false also when that cannot be asked).
   bool HasEntries(IndexProblem& problem);

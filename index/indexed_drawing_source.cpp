@@ -24,8 +24,9 @@ class KeepingMessages : public ReaderMessages {
   std::vector<StoredMessage> kept;
 };
 
-// The normalised search text when the signatures may decide which drawings cannot match,
-// else empty. They may when every candidate of the data range is tested for the
+}  // namespace
+
+// The signatures may decide when every candidate of the data range is tested for the
 // normalised text's occurrence or equality (a whole text also holds itself): not for
 // case-sensitive searches (compared as typed, where width folding and kana composition at
 // a text's edges make the normalised form no guide) nor patterns, and only for at least
@@ -37,8 +38,6 @@ std::u16string PrefilterText(const SearchRequest& request) {
   if (normalised.size() < 3) return {};
   return normalised;
 }
-
-}  // namespace
 
 int64_t DaysSinceEpochNow() {
   return std::chrono::duration_cast<std::chrono::days>(std::chrono::system_clock::now().time_since_epoch()).count();
@@ -133,7 +132,9 @@ IndexedDrawingSource::Answer IndexedDrawingSource::FromIndex(IndexDatabase::Read
   bool seenToday = true;
   int64_t id = 0;
   IndexProblem problem;
-  const auto wantData = [this](std::string_view signature) {
+  std::string seenSignature;  // the lookup's views end with it
+  const auto wantData = [&](std::string_view signature) {
+    if (wholeEntrySeen_) seenSignature = signature;
     return !prefilter_ || SignatureMayHold(signature, searchKeys_);
   };
   const auto visit = [&](const EntryView& entry) {
@@ -160,6 +161,7 @@ IndexedDrawingSource::Answer IndexedDrawingSource::FromIndex(IndexDatabase::Read
   }
   if (lookup == IndexDatabase::Lookup::Miss) return Answer::NotIndexed;
   if (!seenToday && !database_->Touch(id, problem)) GiveUp(problem);
+  if (wholeDrawing && wholeEntrySeen_) wholeEntrySeen_({path, stamp, readable, !replay.empty(), seenSignature});
   if (messages != nullptr) {
     for (const StoredMessage& message : replay) messages->ShowReaderMessage(message.Text, message.Title);
   }
@@ -167,7 +169,8 @@ IndexedDrawingSource::Answer IndexedDrawingSource::FromIndex(IndexDatabase::Read
   return readable ? Answer::Readable : Answer::Unreadable;
 }
 
-void IndexedDrawingSource::Remember(const std::string& key, const FileStamp& stamp, bool settled,
+void IndexedDrawingSource::Remember(const std::string& key, const std::string& path, const FileStamp& stamp,
+                                    bool settled,
                                     bool wholeDrawing, ReadOutcome outcome, const JwwDrawing& drawing,
                                     std::vector<StoredMessage> messages) {
   fromFiles_.fetch_add(1, std::memory_order_relaxed);
@@ -189,6 +192,7 @@ void IndexedDrawingSource::Remember(const std::string& key, const FileStamp& sta
   } catch (const std::exception&) {
     return;  // without memory for the entry the drawing is simply read again next time
   }
+  if (wholeDrawing && wholeEntrySeen_) wholeEntrySeen_({path, stamp, readable, !messages.empty(), entry.Signature});
   IndexProblem problem;
   if (!database_->Store(std::move(entry), problem)) GiveUp(problem);
 }
@@ -216,7 +220,7 @@ bool IndexedDrawingSource::ReadOne(IndexDatabase::ReadingSession* session, const
   KeepingMessages keeping;
   keeping.target = messages;
   const ReadOutcome outcome = files_.ReadWithOutcome(path, wholeDrawing, out, &keeping);
-  Remember(key, *stamp, SettledWhenTaken(*stamp, takenNs, options_.QuietPeriodNs), wholeDrawing, outcome, out,
+  Remember(key, path, *stamp, SettledWhenTaken(*stamp, takenNs, options_.QuietPeriodNs), wholeDrawing, outcome, out,
            std::move(keeping.kept));
   return outcome == ReadOutcome::Readable;
 }
@@ -286,7 +290,7 @@ void IndexedDrawingSource::ReadRun(const std::vector<const std::string*>& paths,
       [&](std::size_t m, ReadOutcome outcome) {
         const std::size_t i = missed[m];
         if (stamps[i]) {
-          Remember(keys[i], *stamps[i], settled[i], false, outcome, out, std::move(keeping[m].kept));
+          Remember(keys[i], *paths[i], *stamps[i], settled[i], false, outcome, out, std::move(keeping[m].kept));
         }
         each(i, outcome == ReadOutcome::Readable);
       });

@@ -31,6 +31,19 @@ struct RunCounts {
   int64_t FromFiles = 0;
 };
 
+// The normalised search text when the entries' trigram signatures may decide which drawings
+// cannot match `request`, else empty.
+std::u16string PrefilterText(const SearchRequest& request);
+
+// A whole-read entry a run answered from or stored, as the run names its drawing.
+struct WholeEntrySeen {
+  const std::string& Path;
+  const FileStamp& Stamp;
+  bool Readable = false;
+  bool HasMessages = false;
+  std::string_view Signature;  // readable entries only
+};
+
 struct IndexSourceOptions {
   // The index file is the program's own (its default place): whatever damaged file is
   // found there is made again. A file named by the user is changed only when it is an index.
@@ -72,6 +85,11 @@ class IndexedDrawingSource : public DrawingSource {
   using StampLookup = std::function<std::optional<FileStamp>(const std::string& path)>;
   void SetStampLookup(StampLookup lookup) { stampLookup_ = std::move(lookup); }
 
+  // Told of every whole-read entry answered or kept (on the reading threads), for a caller
+  // that keeps the signatures in memory. Set between runs only.
+  using WholeEntryObserver = std::function<void(const WholeEntrySeen& entry)>;
+  void SetWholeEntryObserver(WholeEntryObserver observer) { wholeEntrySeen_ = std::move(observer); }
+
   // The counts of the last run (or of the one going on).
   RunCounts Counts() const { return {fromIndex_.load(), fromFiles_.load()}; }
   // Entries and size of the index; false when it is not open.
@@ -89,7 +107,7 @@ class IndexedDrawingSource : public DrawingSource {
                JwwDrawing& out, ReaderMessages* messages);
   // Keeps what a read from the file gave, unless the file was still changing when its
   // stamp was taken or the read failed on the file rather than on its bytes.
-  void Remember(const std::string& key, const FileStamp& stamp, bool settled, bool wholeDrawing,
+  void Remember(const std::string& key, const std::string& path, const FileStamp& stamp, bool settled, bool wholeDrawing,
                 ReadOutcome outcome, const JwwDrawing& drawing, std::vector<StoredMessage> messages);
   void GiveUp(const IndexProblem& problem);
   // The index key of `path`, its folder resolved once per run.
@@ -101,6 +119,7 @@ class IndexedDrawingSource : public DrawingSource {
   const IndexSourceOptions options_;
   int64_t today_ = 0;
   StampLookup stampLookup_;
+  WholeEntryObserver wholeEntrySeen_;
   std::mutex keysMutex_;
   std::unordered_map<std::string, std::string> resolvedFolders_;
   ReaderDrawingSource files_;

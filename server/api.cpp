@@ -11,10 +11,12 @@
 #include "cli/cli_options.h"
 #include "cli/json_output.h"
 #include "index/indexed_drawing_source.h"
+#include "index/stored_drawing.h"
 #include "reader/unicode_text.h"
 #include "search/result_report.h"
 #include "search/search_items.h"
 #include "search/search_range.h"
+#include "search/search_request.h"
 #include "search/search_run.h"
 #include "server/picture.h"
 
@@ -405,7 +407,19 @@ ApiResponse Api::Search(const QueryParameters& query, const std::string& user) {
     }
   } release{searchSlots_};
 
-  // The targets: each root's drawings in walk order, roots in the configuration's order.
+  // The targets: each root's drawings in walk order, roots in the configuration's order,
+  // without those whose signatures prove they cannot match (they would be found not
+  // matching by the run too, so the found list and its order stay the same).
+  SearchControls controls = cli::ControlsFor(options, {});
+  std::vector<uint64_t> keys;
+  if (Check_data(controls, true).RequestValid) {
+    SearchRequest request;
+    ReadRequest(controls, request, {});
+    keys = index::TrigramKeys(index::PrefilterText(request));
+  }
+  std::optional<SignatureTable::Verdict> verdict;
+  if (!keys.empty()) verdict.emplace(catalog_.Signatures().Decide(keys));
+  std::string ruledOut;  // one such drawing, run when it would be the only target
   std::vector<std::string> targets;
   std::vector<std::pair<std::size_t, std::shared_ptr<const RootList>>> lists;
   std::string unavailable = "[";
@@ -421,10 +435,17 @@ ApiResponse Api::Search(const QueryParameters& query, const std::string& user) {
     const std::string base = config.Path == "/" ? "/" : config.Path + "/";
     for (const CatalogEntry& entry : list->Entries) {
       if (!under.empty() && entry.Relative.compare(0, under.size(), under) != 0) continue;
+      if (verdict && entry.Stamp && verdict->RulesOut(entry.Row, *entry.Stamp)) {
+        if (ruledOut.empty()) ruledOut = base + entry.Relative;
+        continue;
+      }
       targets.push_back(base + entry.Relative);
     }
     lists.emplace_back(root, std::move(list));
   }
+  verdict.reset();
+  // A run without targets is refused: one drawing that cannot match keeps it a search.
+  if (targets.empty() && !ruledOut.empty()) targets.push_back(std::move(ruledOut));
   unavailable += "]";
   scanning += "]";
   if (lists.empty()) {
@@ -474,7 +495,8 @@ ApiResponse Api::Search(const QueryParameters& query, const std::string& user) {
     return std::optional<index::FileStamp>();
   });
   // 100,000 targets take some megabytes: the run holds the only copy.
-  run->controls = cli::ControlsFor(options, std::move(targets));
+  controls.TargetList = std::move(targets);
+  run->controls = std::move(controls);
   release.owned = false;
   std::thread([this, run] {
     RunSettings settings;

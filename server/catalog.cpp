@@ -18,6 +18,7 @@
 
 #include "files/folder_scan.h"
 #include "index/indexed_drawing_source.h"
+#include "index/stored_drawing.h"
 #include "reader/jww_reader.h"
 
 namespace dorvan::server {
@@ -180,6 +181,9 @@ bool Catalog::Available(std::size_t root) {
 }
 
 void Catalog::Publish(std::size_t root, std::vector<CatalogEntry> entries) {
+  for (CatalogEntry& entry : entries) {
+    if (entry.Row == SignatureTable::kNoRow) entry.Row = signatures_.RowFor(root, entry.Relative);
+  }
   auto list = std::make_shared<RootList>();
   list->Entries = std::move(entries);
   list->ByRelative.reserve(list->Entries.size());
@@ -459,6 +463,18 @@ void Catalog::IndexLoop(int worker) {
   index::IndexedDrawingSource source(config_.IndexPath, [this, worker](const index::IndexProblem& problem) {
     if (worker == 0) log_("dorvan-server: the index " + config_.IndexPath + " failed (" + problem.Detail + ")");
   });
+  // The other indexers wait for the table's first fill: it must not overwrite what they
+  // have just read with an older entry.
+  if (worker == 0) {
+    LoadSignatures();
+    signaturesLoaded_.store(true);
+  }
+  while (!signaturesLoaded_.load() && !stopping_.load()) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  // What the index holds of each drawing read goes to the signature table under its row.
+  uint32_t row = SignatureTable::kNoRow;
+  source.SetWholeEntryObserver([this, &row](const index::WholeEntrySeen& entry) {
+    signatures_.Record(row, entry.Stamp, entry.Readable, entry.HasMessages, entry.Signature);
+  });
   auto drawing = std::make_unique<JwwDrawing>();
   const SearchRequest request;
   while (!stopping_.load()) {
@@ -491,6 +507,11 @@ void Catalog::IndexLoop(int worker) {
         queue_.push_back({file.Root, file.Relative, modified + kQuietNs + 100'000'000});
         continue;
       }
+      {
+        const std::shared_ptr<const RootList> list = List(file.Root);
+        const auto known = list->ByRelative.find(file.Relative);
+        row = known == list->ByRelative.end() ? SignatureTable::kNoRow : list->Entries[known->second].Row;
+      }
       bool readable = false;
       try {
         readable = source.Read(path, true, *drawing, nullptr);
@@ -507,6 +528,42 @@ void Catalog::IndexLoop(int worker) {
     }
     source.EndRun();
   }
+}
+
+void Catalog::LoadSignatures() {
+  index::IndexProblem problem;
+  std::unique_ptr<index::IndexDatabase> database =
+      index::IndexDatabase::Open(config_.IndexPath, index::DaysSinceEpochNow(), problem);
+  if (!database) return;  // the indexer reports the index's problem
+  // Entries are keyed by the real path; the lists hold paths below each root as configured.
+  std::vector<std::string> realRoots(roots_.size());
+  std::vector<std::shared_ptr<const RootList>> lists(roots_.size());
+  for (std::size_t root = 0; root < roots_.size(); ++root) {
+    char real[PATH_MAX];
+    lists[root] = List(root);
+    if (!lists[root] || realpath(config_.Roots[root].Path.c_str(), real) == nullptr) {
+      lists[root].reset();
+      continue;
+    }
+    realRoots[root] = std::string(real) == "/" ? "/" : std::string(real) + "/";
+  }
+  std::size_t recorded = 0;
+  database->ForEachWholeEntry(
+      [&](std::string_view key, const index::FileStamp& stamp, bool readable, std::string_view messages,
+          std::string_view signature) {
+        for (std::size_t root = 0; root < roots_.size(); ++root) {
+          if (!lists[root] || key.compare(0, realRoots[root].size(), realRoots[root]) != 0) continue;
+          const auto known = lists[root]->ByRelative.find(std::string(key.substr(realRoots[root].size())));
+          if (known == lists[root]->ByRelative.end()) continue;
+          std::vector<index::StoredMessage> decoded;
+          const bool hasMessages = !index::DecodeMessages(messages, decoded) || !decoded.empty();
+          signatures_.Record(lists[root]->Entries[known->second].Row, stamp, readable, hasMessages, signature);
+          ++recorded;
+        }
+      },
+      problem);
+  log_("dorvan-server: " + std::to_string(recorded) + " signatures taken from the index (" +
+       std::to_string(signatures_.SliceBytes() >> 20) + " MB)");
 }
 
 // Under systemd the lists are state of their own; elsewhere they sit beside the index.

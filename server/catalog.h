@@ -21,6 +21,7 @@
 #include "files/folder_scan.h"
 #include "index/index_database.h"
 #include "server/config.h"
+#include "server/signature_table.h"
 
 namespace dorvan::server {
 
@@ -32,6 +33,8 @@ struct CatalogEntry {
   // The whole stamp as the scan or the watcher last saw it, so that a search needs no
   // look at the file (absent from lists saved by older versions).
   std::optional<index::FileStamp> Stamp;
+  // The drawing's row in the catalog's signature table, given when the entry is published.
+  uint32_t Row = SignatureTable::kNoRow;
 };
 
 // The drawings of one root at one moment; never changed once published.
@@ -81,6 +84,8 @@ class Catalog {
   bool Available(std::size_t root);
   // True until the first complete scan of the root.
   bool FirstScanPending(std::size_t root) const;
+  // The trigram signatures of the indexed drawings, by their entries' rows.
+  const SignatureTable& Signatures() const { return signatures_; }
 
 
  private:
@@ -110,14 +115,18 @@ class Catalog {
   void LoadLists();
   std::string ListsFile() const;
   void WatchFolder(std::size_t root, const std::string& folder);
+  // Fills the signature table from the index, for the drawings the loaded lists hold.
+  void LoadSignatures();
 
   const ServerConfig config_;
   const LogLine log_;
   std::vector<std::unique_ptr<RootData>> roots_;
+  SignatureTable signatures_;
   mutable std::mutex mutex_;
   std::condition_variable queueChanged_;
   std::deque<QueuedFile> queue_;
   std::atomic<bool> stopping_{false};
+  std::atomic<bool> signaturesLoaded_{false};
   int inotify_ = -1;
   int wakePipe_[2] = {-1, -1};
   bool watchLimitTold_ = false;

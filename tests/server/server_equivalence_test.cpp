@@ -224,6 +224,10 @@ TEST_F(ServerEquivalence, EveryRequestIsAnsweredAsReadingAnswersItBeforeAndAfter
   ASSERT_TRUE(WaitForWatcher(server)) << server.Log();
   ExpectEveryRequestAsRead(server, "after a folder was renamed");
 
+  // Once the drawings have been left alone long enough their entries are kept, and a
+  // restart rules drawings out by the signatures it takes from the index.
+  std::this_thread::sleep_for(std::chrono::milliseconds(2200));
+  ExpectEveryRequestAsRead(server, "once every drawing has been quiet");
   EXPECT_EQ(server.Stop(), 0);
   ASSERT_TRUE(server.Start()) << server.Log();
   ExpectEveryRequestAsRead(server, "after a restart");
