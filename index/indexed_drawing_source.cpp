@@ -64,7 +64,8 @@ std::string IndexedDrawingSource::KeyOf(const std::string& path) {
   std::lock_guard lock(keysMutex_);
   auto known = resolvedFolders_.find(folder);
   if (known == resolvedFolders_.end()) {
-    std::string resolved = IndexKeyOf(folder + "/.");
+    std::string resolved = folderKeyLookup_ ? folderKeyLookup_(folder) : std::string();
+    if (resolved.empty()) resolved = IndexKeyOf(folder + "/.");
     if (resolved.empty() || resolved.back() != '/') resolved += '/';
     known = resolvedFolders_.emplace(folder, std::move(resolved)).first;
   }

@@ -90,6 +90,12 @@ class IndexedDrawingSource : public DrawingSource {
   using WholeEntryObserver = std::function<void(const WholeEntrySeen& entry)>;
   void SetWholeEntryObserver(WholeEntryObserver observer) { wholeEntrySeen_ = std::move(observer); }
 
+  // Where the caller keeps the folders' real paths itself (a server whose watcher sees their
+  // changes), a run takes a folder's from `lookup` (its real path ending in '/') instead of
+  // resolving it again each run; an empty answer is resolved as usual. Set between runs only.
+  using FolderKeyLookup = std::function<std::string(const std::string& folder)>;
+  void SetFolderKeyLookup(FolderKeyLookup lookup) { folderKeyLookup_ = std::move(lookup); }
+
   // The counts of the last run (or of the one going on).
   RunCounts Counts() const { return {fromIndex_.load(), fromFiles_.load()}; }
   // Entries and size of the index; false when it is not open.
@@ -120,6 +126,7 @@ class IndexedDrawingSource : public DrawingSource {
   int64_t today_ = 0;
   StampLookup stampLookup_;
   WholeEntryObserver wholeEntrySeen_;
+  FolderKeyLookup folderKeyLookup_;
   std::mutex keysMutex_;
   std::unordered_map<std::string, std::string> resolvedFolders_;
   ReaderDrawingSource files_;

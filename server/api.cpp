@@ -284,11 +284,100 @@ std::string ShownAs(const RootConfig& root, const std::string& relative) {
   return shown;
 }
 
+// What the pages of one finished search are made from.
+struct Api::FinishedSearch {
+  SearchOutcome Outcome;
+  // The reader's messages of each unreadable drawing, by its path.
+  std::unordered_map<std::string, std::vector<std::pair<std::string, std::string>>> Messages;
+  std::vector<std::pair<std::size_t, std::shared_ptr<const RootList>>> Lists;
+  std::string Unavailable;
+  std::string Scanning;
+};
+
+// The last finished searches by request, for their next pages; all are forgotten when the
+// archive's lists change, and each after a minute.
+class Api::SearchCache {
+ public:
+  std::shared_ptr<const FinishedSearch> Get(const std::string& key, uint64_t generation) {
+    std::lock_guard lock(mutex_);
+    Follow(generation);
+    for (auto it = kept_.begin(); it != kept_.end(); ++it) {
+      if (it->Key != key) continue;
+      if (std::chrono::steady_clock::now() - it->When > kLifetime || generation != generation_) {
+        kept_.erase(it);
+        return nullptr;
+      }
+      kept_.splice(kept_.begin(), kept_, it);
+      return it->Search;
+    }
+    return nullptr;
+  }
+  void Put(const std::string& key, uint64_t generation, std::shared_ptr<const FinishedSearch> search) {
+    std::lock_guard lock(mutex_);
+    Follow(generation);
+    if (generation != generation_) return;  // made from lists replaced meanwhile
+    kept_.remove_if([&](const Kept& kept) { return kept.Key == key; });
+    kept_.push_front({key, std::chrono::steady_clock::now(), std::move(search)});
+    if (kept_.size() > kKept) kept_.pop_back();
+  }
+
+ private:
+  // Eight searches of a few thousand found drawings each hold some megabytes.
+  static constexpr std::size_t kKept = 8;
+  static constexpr auto kLifetime = std::chrono::seconds(60);
+  struct Kept {
+    std::string Key;
+    std::chrono::steady_clock::time_point When;
+    std::shared_ptr<const FinishedSearch> Search;
+  };
+  void Follow(uint64_t generation) {
+    if (generation <= generation_) return;
+    kept_.clear();
+    generation_ = generation;
+  }
+  std::mutex mutex_;
+  uint64_t generation_ = 0;
+  std::list<Kept> kept_;
+};
+
+// The real paths of the archive's folders, the index's keys: resolved once while the
+// archive's lists stay as they were (a link changed in a root changes its list too),
+// instead of once per search, which made every search walk each folder's path again.
+class Api::FolderKeys {
+ public:
+  explicit FolderKeys(const Catalog& catalog) : catalog_(catalog) {}
+  std::string RealFolder(const std::string& folder) {
+    const uint64_t generation = catalog_.Generation();
+    {
+      std::lock_guard lock(mutex_);
+      if (generation != generation_) {
+        real_.clear();
+        generation_ = generation;
+      }
+      if (const auto known = real_.find(folder); known != real_.end()) return known->second;
+    }
+    std::string real = index::IndexKeyOf(folder + "/.");
+    if (real.empty() || real.back() != '/') real += '/';
+    std::lock_guard lock(mutex_);
+    if (generation == generation_ && real_.size() < kMostFolders) real_.emplace(folder, real);
+    return real;
+  }
+
+ private:
+  static constexpr std::size_t kMostFolders = 1'000'000;
+  const Catalog& catalog_;
+  std::mutex mutex_;
+  uint64_t generation_ = 0;
+  std::unordered_map<std::string, std::string> real_;
+};
+
 Api::Api(const ServerConfig& config, Catalog& catalog, const std::atomic<bool>& stopping)
     : config_(config),
       catalog_(catalog),
       stopping_(stopping),
       sources_(std::make_unique<SourcePool>()),
+      searchCache_(std::make_unique<SearchCache>()),
+      folderKeys_(std::make_unique<FolderKeys>(catalog)),
       searchSlots_(config.Limit.Searches),
       pictureSlots_(config.Limit.Pictures) {}
 
@@ -394,6 +483,21 @@ ApiResponse Api::Search(const QueryParameters& query, const std::string& user) {
     under += '/';
   }
 
+  // The pages after the first are taken from the run that answered the first, while the
+  // archive's lists stay as they were: paging must not run the whole search again, and the
+  // pages of one search must agree. A first page always runs, so it tells the archive now.
+  const uint64_t generation = catalog_.Generation();
+  std::string cacheKey = user + '\0' + std::to_string(options.range) + '\0' + options.text + '\0' +
+                         std::to_string(options.word) + std::to_string(options.caseSensitive) +
+                         std::to_string(options.regex) + '\0' + std::to_string(options.versionIndex) + '\0' +
+                         std::to_string(options.sizeIndex) + '\0' + std::to_string(options.dpi) + '\0' + under + '\0';
+  for (std::size_t root : roots) cacheKey += std::to_string(root) + (catalog_.Available(root) ? "+" : "-");
+  if (offset > 0) {
+    if (std::shared_ptr<const FinishedSearch> kept = searchCache_->Get(cacheKey, generation)) {
+      return SearchPage(*kept, offset, limit);
+    }
+  }
+
   if (!searchSlots_.Acquire(kSlotWait)) {
     ApiResponse busy = ErrorResponse(503, "too many searches at once; try again in a moment");
     busy.Headers.emplace_back("Retry-After", "2");
@@ -486,6 +590,7 @@ ApiResponse Api::Search(const QueryParameters& query, const std::string& user) {
     const std::string& path = catalog_.Root(root).Path;
     stampsByBase.emplace_back(path == "/" ? "/" : path + "/", list);
   }
+  run->source->SetFolderKeyLookup([this](const std::string& folder) { return folderKeys_->RealFolder(folder); });
   run->source->SetStampLookup([stampsByBase = std::move(stampsByBase)](const std::string& path) {
     for (const auto& [base, list] : stampsByBase) {
       if (path.compare(0, base.size(), base) != 0) continue;
@@ -506,6 +611,7 @@ ApiResponse Api::Search(const QueryParameters& query, const std::string& user) {
     settings.ReadThreads = 2;
     run->outcome = Works(run->controls, *run->source, run->watch, &run->watch, settings);
     run->source->SetStampLookup({});  // the lists are this search's
+    run->source->SetFolderKeyLookup({});
     {
       std::lock_guard lock(sources_->mutex);
       sources_->idle.push_back(std::move(run->source));
@@ -527,7 +633,7 @@ ApiResponse Api::Search(const QueryParameters& query, const std::string& user) {
       }
     }
   }
-  const SearchOutcome& outcome = run->outcome;
+  SearchOutcome& outcome = run->outcome;
   SearchWatch& watch = run->watch;
   if (outcome.Ending == RunEnding::Refused || outcome.Ending == RunEnding::MalformedPattern) {
     ApiResponse refused = ErrorResponse(400, outcome.Message);
@@ -540,10 +646,26 @@ ApiResponse Api::Search(const QueryParameters& query, const std::string& user) {
     return ErrorResponse(503, "the search took longer than " + std::to_string(config_.Limit.SearchSeconds) +
                                   " seconds and was stopped; narrow it down");
   }
+  // The run is over: what its pages need is kept, the target list is not.
+  auto finished = std::make_shared<FinishedSearch>();
+  const std::set<std::string> unreadable(outcome.ErrorFileList.begin(), outcome.ErrorFileList.end());
+  for (auto& [index, messages] : watch.messages) {
+    const std::string& path = run->controls.TargetList[static_cast<std::size_t>(index)];
+    if (unreadable.contains(path)) finished->Messages.emplace(path, std::move(messages));
+  }
+  finished->Outcome = std::move(outcome);
+  finished->Lists = std::move(lists);
+  finished->Unavailable = std::move(unavailable);
+  finished->Scanning = std::move(scanning);
+  searchCache_->Put(cacheKey, generation, finished);
+  return SearchPage(*finished, offset, limit);
+}
 
+ApiResponse Api::SearchPage(const FinishedSearch& search, int offset, int limit) const {
+  const SearchOutcome& outcome = search.Outcome;
   // Back from full paths to roots and entries.
   auto locate = [&](const std::string& path) -> std::optional<std::pair<std::size_t, const CatalogEntry*>> {
-    for (const auto& [root, list] : lists) {
+    for (const auto& [root, list] : search.Lists) {
       const std::string& base = catalog_.Root(root).Path;
       const std::size_t prefix = base == "/" ? 1 : base.size() + 1;
       if (path.size() <= prefix || path.compare(0, base.size(), base) != 0) continue;
@@ -556,10 +678,12 @@ ApiResponse Api::Search(const QueryParameters& query, const std::string& user) {
   const std::size_t total = outcome.FoundList.size();
   const std::size_t first = std::min<std::size_t>(static_cast<std::size_t>(offset), total);
   const std::size_t last = std::min<std::size_t>(first + static_cast<std::size_t>(limit), total);
+  bool firstFound = true;
   for (std::size_t i = first; i < last; ++i) {
     const auto where = locate(outcome.FoundList[i]);
     if (!where) continue;
-    if (i > first) body += ", ";
+    body += firstFound ? "" : ", ";
+    firstFound = false;
     body += DrawingJson(where->first, *where->second);
     const DrawingMatches none;
     const DrawingMatches& matches = i < outcome.FoundMatches.size() ? outcome.FoundMatches[i] : none;
@@ -572,9 +696,6 @@ ApiResponse Api::Search(const QueryParameters& query, const std::string& user) {
   }
   body += "], \"total\": " + std::to_string(total) + ", \"offset\": " + std::to_string(offset) +
           ", \"limit\": " + std::to_string(limit) + ", \"unreadable\": [";
-  // The messages of each target, by its position in the target list.
-  std::unordered_map<std::string, int> position;
-  for (const auto& [index, list] : watch.messages) position.emplace(run->controls.TargetList[static_cast<std::size_t>(index)], index);
   bool firstUnreadable = true;
   for (const std::string& path : outcome.ErrorFileList) {
     const auto where = locate(path);
@@ -582,9 +703,9 @@ ApiResponse Api::Search(const QueryParameters& query, const std::string& user) {
     body += firstUnreadable ? "" : ", ";
     firstUnreadable = false;
     body += DrawingJson(where->first, *where->second) + ", \"messages\": [";
-    if (const auto at = position.find(path); at != position.end()) {
+    if (const auto at = search.Messages.find(path); at != search.Messages.end()) {
       bool firstMessage = true;
-      for (const auto& [title, text] : watch.messages[at->second]) {
+      for (const auto& [title, text] : at->second) {
         body += firstMessage ? "" : ", ";
         firstMessage = false;
         body += "{\"title\": " + JsonString(title) + ", \"text\": " + JsonString(text) + "}";
@@ -602,7 +723,7 @@ ApiResponse Api::Search(const QueryParameters& query, const std::string& user) {
     firstUndecided = false;
     body += DrawingJson(where->first, *where->second) + "}";
   }
-  body += "], \"unavailable\": " + unavailable + ", \"scanning\": " + scanning +
+  body += "], \"unavailable\": " + search.Unavailable + ", \"scanning\": " + search.Scanning +
           ", \"code\": " + std::to_string(outcome.SearchResult) + ", \"message\": " + JsonString(outcome.Message) + "}";
   ApiResponse response;
   response.Body = std::move(body);

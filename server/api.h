@@ -70,6 +70,10 @@ class Api {
 
  private:
   struct SourcePool;
+  struct FinishedSearch;
+  class SearchCache;
+  class FolderKeys;
+  ApiResponse SearchPage(const FinishedSearch& search, int offset, int limit) const;
   struct Located {
     std::size_t Root = 0;
     CatalogEntry Entry;
@@ -82,6 +86,8 @@ class Api {
   Catalog& catalog_;
   const std::atomic<bool>& stopping_;
   std::unique_ptr<SourcePool> sources_;
+  std::unique_ptr<SearchCache> searchCache_;
+  std::unique_ptr<FolderKeys> folderKeys_;
   JobSlots searchSlots_;
   JobSlots pictureSlots_;
   PictureMaker pictures_;

@@ -199,6 +199,7 @@ void Catalog::Publish(std::size_t root, std::vector<CatalogEntry> entries) {
     it = list->ByRelative.contains(it->first) ? std::next(it) : data.Outcome.erase(it);
   }
   data.List = std::move(list);
+  generation_.fetch_add(1);
 }
 
 void Catalog::Enqueue(std::size_t root, const std::string& relative, int64_t notBeforeNs) {

@@ -84,6 +84,8 @@ class Catalog {
   bool Available(std::size_t root);
   // True until the first complete scan of the root.
   bool FirstScanPending(std::size_t root) const;
+  // Changes whenever a root's list is replaced.
+  uint64_t Generation() const { return generation_.load(); }
   // The trigram signatures of the indexed drawings, by their entries' rows.
   const SignatureTable& Signatures() const { return signatures_; }
 
@@ -127,6 +129,7 @@ class Catalog {
   std::deque<QueuedFile> queue_;
   std::atomic<bool> stopping_{false};
   std::atomic<bool> signaturesLoaded_{false};
+  std::atomic<uint64_t> generation_{0};
   int inotify_ = -1;
   int wakePipe_[2] = {-1, -1};
   bool watchLimitTold_ = false;
