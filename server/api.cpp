@@ -523,7 +523,6 @@ ApiResponse Api::Search(const QueryParameters& query, const std::string& user) {
   }
   std::optional<SignatureTable::Verdict> verdict;
   if (!keys.empty()) verdict.emplace(catalog_.Signatures().Decide(keys));
-  std::string ruledOut;  // one such drawing, run when it would be the only target
   std::vector<std::string> targets;
   std::vector<std::pair<std::size_t, std::shared_ptr<const RootList>>> lists;
   std::string unavailable = "[";
@@ -537,19 +536,24 @@ ApiResponse Api::Search(const QueryParameters& query, const std::string& user) {
     if (catalog_.FirstScanPending(root)) scanning += (scanning.size() > 1 ? ", " : "") + JsonString(config.Name);
     std::shared_ptr<const RootList> list = catalog_.List(root);
     const std::string base = config.Path == "/" ? "/" : config.Path + "/";
-    for (const CatalogEntry& entry : list->Entries) {
+    for (std::size_t i = 0; i < list->Entries.size(); ++i) {
+      if (verdict && verdict->RulesOut(list->Rows[i])) continue;
+      const CatalogEntry& entry = list->Entries[i];
       if (!under.empty() && entry.Relative.compare(0, under.size(), under) != 0) continue;
-      if (verdict && entry.Stamp && verdict->RulesOut(entry.Row, *entry.Stamp)) {
-        if (ruledOut.empty()) ruledOut = base + entry.Relative;
-        continue;
-      }
       targets.push_back(base + entry.Relative);
     }
     lists.emplace_back(root, std::move(list));
   }
-  verdict.reset();
   // A run without targets is refused: one drawing that cannot match keeps it a search.
-  if (targets.empty() && !ruledOut.empty()) targets.push_back(std::move(ruledOut));
+  for (std::size_t l = 0; l < lists.size() && targets.empty() && verdict; ++l) {
+    const std::string& path = catalog_.Root(lists[l].first).Path;
+    for (const CatalogEntry& entry : lists[l].second->Entries) {
+      if (under.empty() || entry.Relative.compare(0, under.size(), under) == 0) {
+        targets.push_back((path == "/" ? "/" : path + "/") + entry.Relative);
+        break;
+      }
+    }
+  }
   unavailable += "]";
   scanning += "]";
   if (lists.empty()) {
@@ -606,10 +610,11 @@ ApiResponse Api::Search(const QueryParameters& query, const std::string& user) {
   std::thread([this, run] {
     RunSettings settings;
     settings.CollectMatches = true;
-    // Searches run side by side already: two reading threads each keep the cores busy
-    // without multiplying the records held in memory.
-    settings.ReadThreads = 2;
+    // A search alone reads on two threads; searches side by side keep the cores busy
+    // already, and a thread each wastes less of them on handing drawings over.
+    settings.ReadThreads = runningSearches_.fetch_add(1) == 0 ? 2 : 1;
     run->outcome = Works(run->controls, *run->source, run->watch, &run->watch, settings);
+    runningSearches_.fetch_sub(1);
     run->source->SetStampLookup({});  // the lists are this search's
     run->source->SetFolderKeyLookup({});
     {

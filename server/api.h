@@ -89,6 +89,7 @@ class Api {
   std::unique_ptr<SearchCache> searchCache_;
   std::unique_ptr<FolderKeys> folderKeys_;
   JobSlots searchSlots_;
+  std::atomic<int> runningSearches_{0};
   JobSlots pictureSlots_;
   PictureMaker pictures_;
   const std::chrono::steady_clock::time_point started_ = std::chrono::steady_clock::now();

@@ -186,6 +186,11 @@ void Catalog::Publish(std::size_t root, std::vector<CatalogEntry> entries) {
   }
   auto list = std::make_shared<RootList>();
   list->Entries = std::move(entries);
+  list->Rows.reserve(list->Entries.size());
+  for (const CatalogEntry& entry : list->Entries) list->Rows.push_back(entry.Row);
+  signatures_.SetCatalogStamps(list->Entries.size(), [&](std::size_t i) {
+    return SignatureTable::RowStamp(list->Entries[i].Row, &list->Entries[i].Stamp);
+  });
   list->ByRelative.reserve(list->Entries.size());
   list->ById.reserve(list->Entries.size());
   const std::string& name = config_.Roots[root].Name;

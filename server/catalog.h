@@ -40,6 +40,7 @@ struct CatalogEntry {
 // The drawings of one root at one moment; never changed once published.
 struct RootList {
   std::vector<CatalogEntry> Entries;                      // walk order
+  std::vector<uint32_t> Rows;  // each entry's signature-table row, apart: a search reads all of them
   std::unordered_map<std::string, std::size_t> ByRelative;  // relative path -> position
   std::unordered_map<std::string, std::size_t> ById;        // drawing id -> position
 };

@@ -12,18 +12,17 @@ constexpr uint8_t kUndecided = 0;     // nothing recorded, unreadable, or with m
 constexpr uint8_t kHoldsNothing = 1;  // readable, without a text of three units
 constexpr uint8_t kSliced = 2;        // its signature sits in a slice
 
-// Signatures come in powers of two from 64 bits. Wider ones than this are
-// folded onto it (a bit at b lands at b modulo the width, where the search's
-// keys also land): a drawing with that many texts then passes more often, but a
-// slice stays a kilobyte a drawing.
+// Signatures come in powers of two from 64 bits. Wider ones than this are folded onto it
+// (a bit at b lands at b modulo the width, where the search's keys also land): a drawing
+// with that many texts then passes more often, but a slice stays a kilobyte a drawing.
 constexpr uint32_t kNarrowestBits = 64;
 constexpr uint32_t kWidestBits = 8192;
 constexpr std::size_t kSliceCount = std::countr_zero(kWidestBits) - std::countr_zero(kNarrowestBits) + 1;
 
 }  // namespace
 
-// The signatures of one width, bit-sliced: column c holds bit c of every slot's
-// signature, so that a search reads only the columns of its keys' bits.
+// The signatures of one width, bit-sliced: column c holds bit c of every slot's signature,
+// so that a search reads only the columns of its keys' bits.
 struct SignatureTable::Slice {
   explicit Slice(uint32_t bits) : Bits(bits) {}
   const uint32_t Bits;
@@ -31,6 +30,7 @@ struct SignatureTable::Slice {
   std::vector<uint64_t> Columns;    // Bits columns of Words words each
   std::vector<uint64_t> Live;       // the slots in use
   std::vector<uint32_t> FreeSlots;  // given up by rows that changed
+  std::vector<uint32_t> RowOfSlot;
   uint32_t SlotsUsed = 0;
 
   uint32_t TakeSlot() {
@@ -50,6 +50,7 @@ struct SignatureTable::Slice {
       Live.resize(grown, 0);
       Words = grown;
     }
+    RowOfSlot.push_back(kNoRow);
     return SlotsUsed++;
   }
 };
@@ -66,84 +67,109 @@ uint32_t SignatureTable::RowFor(std::size_t root, std::string_view relative) {
   key += relative;
   std::unique_lock lock(mutex_);
   const auto [at, added] = rowOfPath_.try_emplace(std::move(key), static_cast<uint32_t>(rows_.size()));
-  if (added) rows_.emplace_back();
+  if (added) {
+    rows_.emplace_back();
+    decided_.resize((rows_.size() + 63) / 64, 0);
+  }
   return at->second;
 }
 
-void SignatureTable::Vacate(RowState &state) {
+void SignatureTable::Refresh(uint32_t row) {
+  const RowState& state = rows_[row];
+  const uint64_t bit = uint64_t{1} << (row % 64);
+  if (state.Kind != kUndecided && state.Catalog && *state.Catalog == state.Recorded) {
+    decided_[row / 64] |= bit;
+  } else {
+    decided_[row / 64] &= ~bit;
+  }
+}
+
+void SignatureTable::SetCatalogStamps(std::size_t count, const std::function<RowStamp(std::size_t)>& at) {
+  std::unique_lock lock(mutex_);
+  for (std::size_t i = 0; i < count; ++i) {
+    const auto [row, stamp] = at(i);
+    if (row >= rows_.size()) continue;
+    rows_[row].Catalog = *stamp;
+    Refresh(row);
+  }
+}
+
+void SignatureTable::Vacate(RowState& state) {
   if (state.Kind == kSliced) {
-    Slice &slice = *slices_[state.SliceIndex];
+    Slice& slice = *slices_[state.SliceIndex];
     const std::size_t word = state.Slot / 64;
     const uint64_t keep = ~(uint64_t{1} << (state.Slot % 64));
     for (std::size_t c = 0; c < slice.Bits; ++c) slice.Columns[c * slice.Words + word] &= keep;
     slice.Live[word] &= keep;
+    slice.RowOfSlot[state.Slot] = kNoRow;
     slice.FreeSlots.push_back(state.Slot);
   }
   state.Kind = kUndecided;
 }
 
-void SignatureTable::Record(uint32_t row, const index::FileStamp &stamp, bool readable, bool hasMessages,
+void SignatureTable::Record(uint32_t row, const index::FileStamp& stamp, bool readable, bool hasMessages,
                             std::string_view signature) {
   std::unique_lock lock(mutex_);
   if (row >= rows_.size()) return;
-  RowState &state = rows_[row];
+  RowState& state = rows_[row];
   Vacate(state);
-  state.Stamp = stamp;
+  state.Recorded = stamp;
   const std::size_t bytes = signature.size();
-  if (!readable || hasMessages) return;
-  if (bytes == 0) {
+  if (readable && !hasMessages && bytes == 0) {
     state.Kind = kHoldsNothing;
-    return;
-  }
-  if (!std::has_single_bit(bytes) || bytes * 8 < kNarrowestBits) return;
-  const uint32_t bits = static_cast<uint32_t>(std::min<std::size_t>(bytes * 8, kWidestBits));
-  state.SliceIndex = static_cast<uint8_t>(std::countr_zero(bits) - std::countr_zero(kNarrowestBits));
-  Slice &slice = *slices_[state.SliceIndex];
-  state.Slot = slice.TakeSlot();
-  const std::size_t word = state.Slot / 64;
-  const uint64_t mark = uint64_t{1} << (state.Slot % 64);
-  for (std::size_t k = 0; k < bytes; ++k) {
-    for (unsigned byte = static_cast<unsigned char>(signature[k]); byte != 0; byte &= byte - 1) {
-      const std::size_t column = (k * 8 + static_cast<std::size_t>(std::countr_zero(byte))) & (bits - 1);
-      slice.Columns[column * slice.Words + word] |= mark;
+  } else if (readable && !hasMessages && std::has_single_bit(bytes) && bytes * 8 >= kNarrowestBits) {
+    const uint32_t bits = static_cast<uint32_t>(std::min<std::size_t>(bytes * 8, kWidestBits));
+    state.SliceIndex = static_cast<uint8_t>(std::countr_zero(bits) - std::countr_zero(kNarrowestBits));
+    Slice& slice = *slices_[state.SliceIndex];
+    state.Slot = slice.TakeSlot();
+    const std::size_t word = state.Slot / 64;
+    const uint64_t mark = uint64_t{1} << (state.Slot % 64);
+    for (std::size_t k = 0; k < bytes; ++k) {
+      for (unsigned byte = static_cast<unsigned char>(signature[k]); byte != 0; byte &= byte - 1) {
+        const std::size_t column = (k * 8 + static_cast<std::size_t>(std::countr_zero(byte))) & (bits - 1);
+        slice.Columns[column * slice.Words + word] |= mark;
+      }
     }
+    slice.Live[word] |= mark;
+    slice.RowOfSlot[state.Slot] = row;
+    state.Kind = kSliced;
   }
-  slice.Live[word] |= mark;
-  state.Kind = kSliced;
+  Refresh(row);
 }
 
-SignatureTable::Verdict::Verdict(const SignatureTable &table, const std::vector<uint64_t> &keys)
-    : table_(&table), lock_(table.mutex_), keyed_(!keys.empty()) {
-  if (!keyed_) return;
-  for (const std::unique_ptr<Slice> &slice : table.slices_) {
-    std::vector<uint64_t> may = slice->Live;
+SignatureTable::Verdict SignatureTable::Decide(const std::vector<uint64_t>& keys) const {
+  Verdict verdict;
+  if (keys.empty()) return verdict;
+  std::shared_lock lock(mutex_);
+  verdict.keyed_ = true;
+  verdict.rows_ = rows_.size();
+  // Every row its signature cannot decide may match; of the others, those whose slice
+  // holds every bit of every key.
+  verdict.mayMatch_.resize(decided_.size());
+  for (std::size_t w = 0; w < decided_.size(); ++w) verdict.mayMatch_[w] = ~decided_[w];
+  std::vector<uint64_t> may;
+  for (const std::unique_ptr<Slice>& slice : slices_) {
+    may = slice->Live;
     for (uint64_t key : keys) {
       for (uint64_t bit : {key & (slice->Bits - 1), (key >> 32) & (slice->Bits - 1)}) {
-        const uint64_t *column = slice->Columns.data() + bit * slice->Words;
+        const uint64_t* column = slice->Columns.data() + bit * slice->Words;
         for (std::size_t w = 0; w < may.size(); ++w) may[w] &= column[w];
       }
     }
-    mayHold_.push_back(std::move(may));
+    for (std::size_t w = 0; w < may.size(); ++w) {
+      for (uint64_t bits = may[w]; bits != 0; bits &= bits - 1) {
+        const uint32_t row = slice->RowOfSlot[w * 64 + static_cast<std::size_t>(std::countr_zero(bits))];
+        verdict.mayMatch_[row / 64] |= uint64_t{1} << (row % 64);
+      }
+    }
   }
+  return verdict;
 }
-
-SignatureTable::Verdict::Verdict(Verdict &&) noexcept = default;
-SignatureTable::Verdict::~Verdict() = default;
-
-bool SignatureTable::Verdict::RulesOut(uint32_t row, const index::FileStamp &stamp) const {
-  if (!keyed_ || row >= table_->rows_.size()) return false;
-  const RowState &state = table_->rows_[row];
-  if (state.Kind == kUndecided || !(state.Stamp == stamp)) return false;
-  if (state.Kind == kHoldsNothing) return true;
-  return ((mayHold_[state.SliceIndex][state.Slot / 64] >> (state.Slot % 64)) & 1) == 0;
-}
-
-SignatureTable::Verdict SignatureTable::Decide(const std::vector<uint64_t> &keys) const { return Verdict(*this, keys); }
 
 std::size_t SignatureTable::SliceBytes() const {
   std::shared_lock lock(mutex_);
   std::size_t bytes = 0;
-  for (const std::unique_ptr<Slice> &slice : slices_) bytes += (slice->Columns.size() + slice->Live.size()) * 8;
+  for (const std::unique_ptr<Slice>& slice : slices_) bytes += (slice->Columns.size() + slice->Live.size()) * 8;
   return bytes;
 }
 

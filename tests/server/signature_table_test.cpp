@@ -21,6 +21,10 @@ std::string RandomSignature(std::mt19937_64 &random, std::size_t bytes, int fill
   return signature;
 }
 
+void SetCatalogStamp(SignatureTable& table, uint32_t row, const std::optional<index::FileStamp>& stamp) {
+  table.SetCatalogStamps(1, [&](std::size_t) { return SignatureTable::RowStamp(row, &stamp); });
+}
+
 TEST(SignatureTable, RulesOutWhatTheSignatureItselfRulesOutAcrossWidthsAndChanges) {
   std::mt19937_64 random(7);
   SignatureTable table;
@@ -33,6 +37,7 @@ TEST(SignatureTable, RulesOutWhatTheSignatureItselfRulesOutAcrossWidthsAndChange
   for (int i = 0; i < 600; ++i) {
     const std::size_t bytes = std::size_t{8} << (i % 12);  // 8 bytes to 16 KB: the widest ones are folded
     drawings.push_back({table.RowFor(i % 3, "f/" + std::to_string(i)), RandomSignature(random, bytes, 1 + i % 40)});
+    SetCatalogStamp(table, drawings.back().row, stamp);
     table.Record(drawings.back().row, stamp, true, false, drawings.back().signature);
   }
   // Rows recorded again (a drawing saved anew) keep nothing of their old
@@ -50,11 +55,11 @@ TEST(SignatureTable, RulesOutWhatTheSignatureItselfRulesOutAcrossWidthsAndChange
       const bool mayHold = index::SignatureMayHold(drawing.signature, keys);
       const bool folded = drawing.signature.size() > 1024;
       if (mayHold || folded) {
-        EXPECT_TRUE(!mayHold || !verdict.RulesOut(drawing.row, stamp)) << drawing.signature.size();
+        EXPECT_TRUE(!mayHold || !verdict.RulesOut(drawing.row)) << drawing.signature.size();
       } else {
-        EXPECT_TRUE(verdict.RulesOut(drawing.row, stamp)) << drawing.signature.size();
+        EXPECT_TRUE(verdict.RulesOut(drawing.row)) << drawing.signature.size();
       }
-      ruledOut += verdict.RulesOut(drawing.row, stamp);
+      ruledOut += verdict.RulesOut(drawing.row);
     }
   }
   EXPECT_GT(ruledOut, 0);
@@ -83,12 +88,20 @@ TEST(SignatureTable, RulesOutNothingWhoseEntryIsNotTheFilesOrCannotBeDecided) {
   };
   for (const Case &c : cases) {
     const uint32_t row = table.RowFor(0, c.what);
+    SetCatalogStamp(table, row, stamp);
     table.Record(row, c.recorded, c.readable, c.hasMessages, c.signature);
-    EXPECT_EQ(table.Decide(keys).RulesOut(row, stamp), c.ruledOut) << c.what;
-    EXPECT_FALSE(table.Decide({}).RulesOut(row, stamp)) << c.what;
+    EXPECT_EQ(table.Decide(keys).RulesOut(row), c.ruledOut) << c.what;
+    EXPECT_FALSE(table.Decide({}).RulesOut(row)) << c.what;
   }
+  // The catalog seeing a save makes the entry recorded before it undecided.
+  const uint32_t resaved = table.RowFor(0, "saved after it was recorded");
+  SetCatalogStamp(table, resaved, stamp);
+  table.Record(resaved, stamp, true, false, "");
+  EXPECT_TRUE(table.Decide(keys).RulesOut(resaved));
+  SetCatalogStamp(table, resaved, saved);
+  EXPECT_FALSE(table.Decide(keys).RulesOut(resaved));
   const uint32_t unrecorded = table.RowFor(0, "never recorded");
-  EXPECT_FALSE(table.Decide(keys).RulesOut(unrecorded, stamp));
+  EXPECT_FALSE(table.Decide(keys).RulesOut(unrecorded));
 }
 
 }  // namespace
