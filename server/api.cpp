@@ -819,11 +819,17 @@ ApiResponse Api::Drawing(const std::string& id, const std::string& what, const Q
   int size = 256;
   PictureRequest picture{1200, 800, std::nullopt, {}};
   ExportKind kind = ExportKind::Png;
+  std::string thumbnailKey;
   if (what == "thumbnail") {
     if (!parameters.Int("size", 16, 1024, size)) return ErrorResponse(400, parameters.Error());
-    const std::string key = id + ":" + std::to_string(size) + ":" + std::to_string(located->Entry.Size) + ":" +
-                            std::to_string(located->Entry.ModifiedNs);
-    if (Thumbnails().Get(key, bytes)) {
+    // Kept under the file's own stamp, not the catalog's: a network share's change is seen
+    // by its next rescan only, and a thumbnail must not lag behind the file until then.
+    const std::optional<index::FileStamp> stamp = index::StampOf(path);
+    if (!stamp) return ErrorResponse(404, gone);
+    thumbnailKey = id + ":" + std::to_string(size) + ":" + std::to_string(stamp->Device) + ":" +
+                   std::to_string(stamp->Inode) + ":" + std::to_string(stamp->Size) + ":" +
+                   std::to_string(stamp->ModifiedNs) + ":" + std::to_string(stamp->ChangedNs);
+    if (Thumbnails().Get(thumbnailKey, bytes)) {
       response.Body = std::move(bytes);
       response.Headers.emplace_back("Cache-Control", "private, max-age=60");
       return response;
@@ -875,9 +881,7 @@ ApiResponse Api::Drawing(const std::string& id, const std::string& what, const Q
   if (what == "thumbnail") {
     made = pictures_.ThumbnailPng(path, size, bytes);
     if (made) {
-      Thumbnails().Put(id + ":" + std::to_string(size) + ":" + std::to_string(located->Entry.Size) + ":" +
-                           std::to_string(located->Entry.ModifiedNs),
-                       bytes);
+      Thumbnails().Put(thumbnailKey, bytes);
       response.Headers.emplace_back("Cache-Control", "private, max-age=60");
     }
   } else if (what == "picture") {

@@ -6,11 +6,15 @@
 
 #include <QGuiApplication>
 #include <QImage>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <chrono>
 #include <cstdio>
 #include <thread>
 
 #include "server/picture.h"
+#include "tests/server/server_process.h"
 #include "tests/support/drawing_writer.h"
 #include "tests/support/temp_folder.h"
 
@@ -20,9 +24,10 @@ namespace {
 using server::PictureMaker;
 using server::PictureRequest;
 
-// A drawing of one line on layer 0-0 whose end lies at `endY`: every version has the same size.
+// A drawing of one line on layer 0-0 whose end lies at `endY` (and a text, so that a search
+// finds it): every version has the same size.
 std::string OneLine(double endY) {
-  JwwDrawing drawing = testing::ToDrawing({.lines = 1});
+  JwwDrawing drawing = testing::ToDrawing({.texts = {u"図面"}, .lines = 1});
   drawing.Data.Lines.back().EndY = endY;
   return testing::WriteDrawing(drawing);
 }
@@ -111,6 +116,36 @@ TEST_F(PictureCacheTest, HiddenLayersStayWithTheirRequest) {
   EXPECT_EQ(blank.pixel(60, 40), qRgb(255, 255, 255));
   EXPECT_EQ(shownAgain, shown);
   EXPECT_EQ(info.find("\"visible\": false"), std::string::npos);
+}
+
+// A copy made with its old times kept (cp -p, rsync -t) leaves size and modification time as
+// they were: the thumbnail must still be the new drawing's.
+TEST(ThumbnailCache, AThumbnailFollowsADrawingRewrittenWithItsOldSizeAndTime) {
+  testing::TempFolder folder;
+  folder.MakeFolder("office");
+  const std::string path = folder.File("office/a.jww");
+  const time_t modified = time(nullptr) - 3600;
+  ASSERT_TRUE(testing::WriteBytesFile(path, OneLine(50)));
+  SetModified(path, modified);
+  testing::ServerProcess server(folder.path(), "index = \"" + folder.File("index.sqlite3") +
+                                                   "\"\n[[root]]\nname = \"office\"\npath = \"" +
+                                                   folder.File("office") + "\"\nshown_as = 'O:'\n");
+  ASSERT_TRUE(server.Start()) << server.Log();
+  const QJsonArray found = QJsonDocument::fromJson(QByteArray::fromStdString(
+                                                       server.Get("/api/search?text=" + testing::UrlEncoded("図面")).body))
+                               .object()["found"]
+                               .toArray();
+  ASSERT_EQ(found.size(), 1);
+  const std::string thumbnail = "/api/drawing/" + found.first()["id"].toString().toStdString() + "/thumbnail";
+  const std::string before = server.Get(thumbnail).body;
+  std::this_thread::sleep_for(std::chrono::milliseconds(30));
+  ASSERT_TRUE(testing::WriteBytesFile(path, OneLine(-80)));
+  SetModified(path, modified);
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));  // the watcher's turn
+  const std::string after = server.Get(thumbnail).body;
+  EXPECT_FALSE(before.empty());
+  EXPECT_NE(after, before);
+  EXPECT_EQ(server.Stop(), 0);
 }
 
 }  // namespace
