@@ -116,57 +116,35 @@ PY
 
 stop_server() { kill -TERM "$server_pid"; wait "$server_pid" || true; }
 
-# Runs `clients` concurrent clients, each making `requests` requests of a URL; prints
-# "p50 p99" in milliseconds (the first round is a warm-up and not counted).
-load() {
-  python3 - "$port" "$clients" "$requests" "$1" <<'PY'
-import http.client, statistics, sys, threading, time
-port, clients, requests, target = int(sys.argv[1]), int(sys.argv[2]), int(sys.argv[3]), sys.argv[4]
-def get():
-    c = http.client.HTTPConnection("127.0.0.1", port, timeout=120)
-    t = time.perf_counter(); c.request("GET", target); r = c.getresponse(); r.read(); c.close()
-    if r.status != 200: raise SystemExit(f"status {r.status} for {target}")
-    return (time.perf_counter() - t) * 1000
-get()
-times, lock = [], threading.Lock()
-def client():
-    for _ in range(requests):
-        ms = get()
-        with lock: times.append(ms)
-threads = [threading.Thread(target=client) for _ in range(clients)]
-for t in threads: t.start()
-for t in threads: t.join()
-times.sort()
-print(f"{statistics.median(times):.1f} {times[int(len(times) * 0.99) - 1]:.1f}")
-PY
-}
-
-# Runs `clients` concurrent clients, each asking `requests` pictures (1,200 x 800) of drawing
-# $1, each a different view (zoomed 1 to 8 times, anywhere on the drawing's frame); prints
-# "p50 p99" in milliseconds (the first picture, which reads the drawing, is not counted).
-views() {
-  python3 - "$port" "$clients" "$requests" "$1" <<'PY'
+# Runs `clients` concurrent clients, each making `requests` requests; prints "p50 p99" in
+# milliseconds (the first request is a warm-up and not counted). `load URL` asks one URL;
+# `views ID` asks pictures (1,200 x 800) of drawing ID, each a different view (zoomed 1 to 8
+# times, anywhere on the drawing's frame), so that only the parsed drawing can be kept.
+requests_of() {
+  python3 - "$port" "$clients" "$requests" "$1" "$2" <<'PY'
 import http.client, json, random, statistics, sys, threading, time
-port, clients, requests, ident = int(sys.argv[1]), int(sys.argv[2]), int(sys.argv[3]), sys.argv[4]
+port, clients, requests, mode, what = int(sys.argv[1]), int(sys.argv[2]), int(sys.argv[3]), sys.argv[4], sys.argv[5]
 def get(target):
     c = http.client.HTTPConnection("127.0.0.1", port, timeout=120)
     t = time.perf_counter(); c.request("GET", target); r = c.getresponse(); body = r.read(); c.close()
     if r.status != 200: raise SystemExit(f"status {r.status} for {target}")
     return (time.perf_counter() - t) * 1000, body
-x0, y0, x1, y1 = json.loads(get(f"/api/drawing/{ident}/info")[1])["frame"]
 rng, lock = random.Random(), threading.Lock()
-def view():
+if mode == "views":
+    x0, y0, x1, y1 = json.loads(get(f"/api/drawing/{what}/info")[1])["frame"]
+def target():
+    if mode != "views": return what
     with lock:
         z = 2 ** rng.uniform(0, 3)
         w, h = (x1 - x0) / z, (y1 - y0) / z
         cx, cy = rng.uniform(x0 + w / 2, x1 - w / 2), rng.uniform(y0 + h / 2, y1 - h / 2)
-    return (f"/api/drawing/{ident}/picture?width=1200&height=800"
+    return (f"/api/drawing/{what}/picture?width=1200&height=800"
             f"&view={cx - w / 2:.6f},{cy - h / 2:.6f},{cx + w / 2:.6f},{cy + h / 2:.6f}")
-get(view())
+get(target())
 times = []
 def client():
     for _ in range(requests):
-        ms = get(view())[0]
+        ms = get(target())[0]
         with lock: times.append(ms)
 threads = [threading.Thread(target=client) for _ in range(clients)]
 for t in threads: t.start()
@@ -175,6 +153,8 @@ times.sort()
 print(f"{statistics.median(times):.1f} {times[int(len(times) * 0.99) - 1]:.1f}")
 PY
 }
+load() { requests_of load "$1"; }
+views() { requests_of views "$1"; }
 
 encoded=$(python3 -c "import urllib.parse,sys; print(urllib.parse.quote(sys.argv[1]))" "$needle")
 cores=$(nproc)

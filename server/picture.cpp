@@ -23,18 +23,14 @@
 #include "render/picture_export.h"
 #include "search/search_items.h"
 
+#include "index/index_database.h"
+
 namespace dorvan::server {
 namespace {
 
-// What tells a file's version apart: a file written anew changes at least its change time.
-struct FileStamp {
-  uint64_t Device = 0;
-  uint64_t Inode = 0;
-  int64_t Size = 0;
-  int64_t ModifiedNs = 0;
-  int64_t ChangedNs = 0;
-  bool operator==(const FileStamp&) const = default;
-};
+// What tells a file's version apart (a file written anew changes at least its change
+// time): the index's stamp.
+using index::FileStamp;
 
 // Opened rather than looked up by name: a network file system checks a file's times with
 // the server when it is opened, and may answer a lookup from times it noted a minute ago.
