@@ -81,6 +81,10 @@ void IndexedDrawingSource::GiveUp(const IndexProblem& problem) {
 }
 
 void IndexedDrawingSource::BeginRun(const SearchRequest& request) {
+  {
+    std::lock_guard lock(indexHeadersMutex_);
+    indexHeaders_.clear();
+  }
   told_.store(false);
   fromIndex_.store(0);
   fromFiles_.store(0);
@@ -106,7 +110,17 @@ void IndexedDrawingSource::BeginRun(const SearchRequest& request) {
   if (prefilter_) searchKeys_ = TrigramKeys(text);
 }
 
+bool IndexedDrawingSource::HeldIndexHeader(const JwwHeader& header, bool holds) {
+  std::lock_guard lock(indexHeadersMutex_);
+  return holds ? !indexHeaders_.insert(&header).second : (indexHeaders_.erase(&header), false);
+}
+
 void IndexedDrawingSource::EndRun() {
+  {
+    // The drawings of a run end with it; another may take the same place.
+    std::lock_guard lock(indexHeadersMutex_);
+    indexHeaders_.clear();
+  }
   if (!database_) return;
   IndexProblem problem;
   if (active_.load() && !database_->Flush(problem)) GiveUp(problem);
@@ -149,8 +163,12 @@ IndexedDrawingSource::Answer IndexedDrawingSource::FromIndex(IndexDatabase::Read
     // A drawing whose texts cannot hold the search text needs neither them nor its
     // header: it is evaluated as not matching, which reading it would also give.
     if (wholeDrawing && entry.Data.empty()) return true;
-    ResetHeaderDefaults(out.Header);
-    if (!DecodeHeader(entry.Header, out.Header)) return false;
+    // A header the index filled last needs no reset: a decode sets every field it holds.
+    if (!HeldIndexHeader(out.Header, true)) ResetHeaderDefaults(out.Header);
+    if (!DecodeHeader(entry.Header, out.Header)) {
+      HeldIndexHeader(out.Header, false);
+      return false;
+    }
     return !wholeDrawing || DecodeData(entry.Data, out.Data);
   };
   const IndexDatabase::Lookup lookup =
@@ -209,7 +227,10 @@ bool IndexedDrawingSource::ReadOne(IndexDatabase::ReadingSession* session, const
   // stamp is taken before the read: a write that begins during the read changes it.
   const int64_t takenNs = NowNs();
   const std::optional<FileStamp> stamp = active_.load() ? CurrentStampOf(path) : std::nullopt;
-  if (!stamp) return files_.Read(path, wholeDrawing, out, messages);
+  if (!stamp) {
+    HeldIndexHeader(out.Header, false);
+    return files_.Read(path, wholeDrawing, out, messages);
+  }
   const std::string key = KeyOf(path);
   try {
     const Answer answer =
@@ -220,6 +241,7 @@ bool IndexedDrawingSource::ReadOne(IndexDatabase::ReadingSession* session, const
   }
   KeepingMessages keeping;
   keeping.target = messages;
+  HeldIndexHeader(out.Header, false);
   const ReadOutcome outcome = files_.ReadWithOutcome(path, wholeDrawing, out, &keeping);
   Remember(key, path, *stamp, SettledWhenTaken(*stamp, takenNs, options_.QuietPeriodNs), wholeDrawing, outcome, out,
            std::move(keeping.kept));
@@ -236,6 +258,7 @@ void IndexedDrawingSource::ReadRun(const std::vector<const std::string*>& paths,
     if (!session) GiveUp(problem);
   }
   if (!active_.load()) {
+    HeldIndexHeader(out.Header, false);
     files_.ReadRun(paths, wholeDrawing, out, messagesFor, each);
     return;
   }
@@ -282,6 +305,7 @@ void IndexedDrawingSource::ReadRun(const std::vector<const std::string*>& paths,
   std::vector<const std::string*> missedPaths;
   for (std::size_t i : missed) missedPaths.push_back(paths[i]);
   std::vector<KeepingMessages> keeping(missed.size());
+  HeldIndexHeader(out.Header, false);
   files_.ReadRunWithOutcomes(
       missedPaths, false, out,
       [&](std::size_t m) -> ReaderMessages* {

@@ -14,6 +14,7 @@
 #include <optional>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "index/index_database.h"
@@ -118,6 +119,9 @@ class IndexedDrawingSource : public DrawingSource {
   void GiveUp(const IndexProblem& problem);
   // The index key of `path`, its folder resolved once per run.
   std::string KeyOf(const std::string& path);
+  // Whether `header` holds what the index last decoded into it (nothing else having been
+  // read into it since), marking it so when `holds`, unmarking it otherwise.
+  bool HeldIndexHeader(const JwwHeader& header, bool holds);
   std::optional<FileStamp> CurrentStampOf(const std::string& path) const;
 
   const std::string indexPath_;
@@ -126,6 +130,8 @@ class IndexedDrawingSource : public DrawingSource {
   int64_t today_ = 0;
   StampLookup stampLookup_;
   WholeEntryObserver wholeEntrySeen_;
+  std::mutex indexHeadersMutex_;
+  std::unordered_set<const JwwHeader*> indexHeaders_;
   FolderKeyLookup folderKeyLookup_;
   std::mutex keysMutex_;
   std::unordered_map<std::string, std::string> resolvedFolders_;

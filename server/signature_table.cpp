@@ -112,6 +112,9 @@ void SignatureTable::Record(uint32_t row, const index::FileStamp& stamp, bool re
   std::unique_lock lock(mutex_);
   if (row >= rows_.size()) return;
   RowState& state = rows_[row];
+  // The same version of a drawing told again (the indexer reads every drawing once after a
+  // restart) holds the same signature.
+  if (state.Kind != kUndecided && state.Recorded == stamp && readable && !hasMessages) return;
   Vacate(state);
   state.Recorded = stamp;
   const std::size_t bytes = signature.size();
