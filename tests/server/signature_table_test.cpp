@@ -42,9 +42,11 @@ TEST(SignatureTable, RulesOutWhatTheSignatureItselfRulesOutAcrossWidthsAndChange
   }
   // Rows recorded again (a drawing saved anew) keep nothing of their old
   // signature.
+  const index::FileStamp saved{1, 2, 3, 4, 6};
   for (int i = 0; i < 600; i += 7) {
     drawings[i].signature = RandomSignature(random, std::size_t{8} << ((i + 5) % 12), 10);
-    table.Record(drawings[i].row, stamp, true, false, drawings[i].signature);
+    SetCatalogStamp(table, drawings[i].row, saved);
+    table.Record(drawings[i].row, saved, true, false, drawings[i].signature);
   }
   int ruledOut = 0;
   for (int search = 0; search < 40; ++search) {
