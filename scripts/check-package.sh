@@ -63,6 +63,9 @@ if [ -n "$server_package" ]; then
       ./usr/share/dorvan/web/index.html ./usr/share/dorvan/web/js/main.js; do
     grep -qxF -- "$file" <<<"$server_contents" || fail "dorvan-server: missing $file"
   done
+  # Built for the package's prefix, the server finds its search page where the package puts it.
+  dpkg-deb --fsys-tarfile "$server_package" | tar -xO ./usr/bin/dorvan-server | grep -a /usr/local/ >/dev/null &&
+    fail "dorvan-server names files under /usr/local/ (configure with -DCMAKE_INSTALL_PREFIX=/usr)"
   server_depends=$(dpkg-deb -f "$server_package" Depends)
   for library in libmicrohttpd libtomlplusplus libcrypt libqt6gui6; do
     grep -q "$library" <<<"$server_depends" || fail "dorvan-server: Depends does not name $library: $server_depends"

@@ -16,7 +16,10 @@ command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 # links the system's shared ICU, PCRE2 and zlib here, as packaged programs do: they then get
 # the distribution's security updates, and the package holds no copies of them.
 export DEB_BUILD_MAINT_OPTIONS=hardening=+all
+# The prefix is the package's (/usr): the programs name installed files by it, e.g. the
+# server's search page in /usr/share/dorvan/web.
 cmake -S . -B build-package -DCMAKE_BUILD_TYPE=Release -DDORVAN_BUILD_TESTS=OFF \
+  -DCMAKE_INSTALL_PREFIX=/usr \
   -DDORVAN_BUILD_BENCH=OFF -DDORVAN_CLI_STATIC_LIBRARIES=OFF "${launcher[@]}" \
   -DCMAKE_CXX_FLAGS="$(dpkg-buildflags --get CPPFLAGS) $(dpkg-buildflags --get CXXFLAGS)" \
   -DCMAKE_EXE_LINKER_FLAGS="$(dpkg-buildflags --get LDFLAGS)" >&2
