@@ -14,6 +14,7 @@
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 
 #include "files/folder_scan.h"
@@ -245,12 +246,21 @@ void Catalog::ScanRoot(std::size_t root, bool restamp) {
   const auto now = std::chrono::steady_clock::now();
   const std::string realRoot = RealPath(config.Path);
   struct stat rootInfo {};
-  if (realRoot.empty() || ::stat(realRoot.c_str(), &rootInfo) != 0 || !S_ISDIR(rootInfo.st_mode) ||
-      access(realRoot.c_str(), R_OK | X_OK) != 0) {
+  // The reason goes into the log: under the service's own user a folder that exists but is
+  // not readable by it is the usual cause, and the administrator should see that at once.
+  std::string unavailable;
+  if (realRoot.empty() || ::stat(realRoot.c_str(), &rootInfo) != 0) {
+    unavailable = std::strerror(errno);
+  } else if (!S_ISDIR(rootInfo.st_mode)) {
+    unavailable = "not a folder";
+  } else if (access(realRoot.c_str(), R_OK | X_OK) != 0) {
+    unavailable = std::strerror(errno);
+  }
+  if (!unavailable.empty()) {
     std::lock_guard lock(mutex_);
     if (data.State != RootState::Unavailable) {
-      log_("dorvan-server: root \"" + config.Name + "\" (" + config.Path + ") is unavailable; its drawings are kept "
-           "until it returns");
+      log_("dorvan-server: root \"" + config.Name + "\" (" + config.Path + ") is unavailable (" + unavailable +
+           "); its drawings are kept until it returns");
     }
     data.State = RootState::Unavailable;
     data.NextRescan = now + std::chrono::seconds(kUnavailableRetrySeconds);
@@ -586,8 +596,9 @@ std::string Catalog::ListsFile() const {
 // CHANGED RELATIVE\0" (older versions wrote "SIZE MODIFIED RELATIVE\0", read still).
 void Catalog::SaveLists() {
   std::string text;
+  // A root not scanned yet in this run (unavailable since the start) is saved as it was
+  // loaded: leaving it out would drop its drawings, kept for its return, at the next start.
   for (std::size_t root = 0; root < roots_.size(); ++root) {
-    if (FirstScanPending(root)) continue;
     const std::shared_ptr<const RootList> list = List(root);
     text += "root " + config_.Roots[root].Name + '\0';
     for (const CatalogEntry& entry : list->Entries) {

@@ -11,6 +11,7 @@
 #include <chrono>
 #include <fstream>
 #include <future>
+#include <iterator>
 #include <thread>
 
 #include "reader/unicode_text.h"
@@ -201,6 +202,7 @@ TEST_F(ServerSafety, AnUnavailableRootIsSaidToBeSoAndItsDrawingsComeBackWithIt) 
     return states();
   };
   EXPECT_EQ(waitFor("office:watching share:unavailable "), "office:watching share:unavailable ");
+  EXPECT_NE(server.Log().find("is unavailable (No such file or directory)"), std::string::npos) << server.Log();
   QJsonObject answer = Json(server.Get(search));
   EXPECT_EQ(answer["unavailable"].toArray(), QJsonArray{"share"});
   EXPECT_EQ(answer["total"].toInt(), 1);
@@ -223,6 +225,17 @@ TEST_F(ServerSafety, AnUnavailableRootIsSaidToBeSoAndItsDrawingsComeBackWithIt) 
   ASSERT_EQ(std::rename(folder.File("share.away").c_str(), folder.File("share").c_str()), 0);
   EXPECT_EQ(waitFor("office:watching share:watching "), "office:watching share:watching ");
   EXPECT_EQ(Json(server.Get(search))["total"].toInt(), 2);
+
+  // Away during a whole run (a share mounted after the server started): its drawings are
+  // still in the lists that run saves.
+  EXPECT_EQ(server.Stop(), 0);
+  ASSERT_EQ(std::rename(folder.File("share").c_str(), folder.File("share.away").c_str()), 0);
+  ASSERT_TRUE(server.Start()) << server.Log();
+  EXPECT_EQ(waitFor("office:watching share:unavailable "), "office:watching share:unavailable ");
+  EXPECT_EQ(server.Stop(), 0);
+  std::ifstream lists(folder.File("index.sqlite3.roots"), std::ios::binary);
+  const std::string saved((std::istreambuf_iterator<char>(lists)), std::istreambuf_iterator<char>());
+  EXPECT_NE(saved.find("shared.jww"), std::string::npos);
 }
 
 TEST_F(ServerSafety, ARunawaySearchIsStoppedWhileTheServerAnswersAndSigtermEndsItCleanly) {
