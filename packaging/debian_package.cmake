@@ -93,6 +93,11 @@ if(TARGET dorvan-server)
     ""
     "The package holds the server, its hardened systemd unit, an example"
     "configuration, the search page and the manual page.")
+  # Its maintainer scripts restart a running server on an upgrade, stop it on removal and
+  # remove its links, index and lists on a purge; a first installation starts nothing.
+  set(CPACK_DEBIAN_SERVER_PACKAGE_CONTROL_EXTRA
+      "${CMAKE_CURRENT_LIST_DIR}/server/postinst;${CMAKE_CURRENT_LIST_DIR}/server/prerm;${CMAKE_CURRENT_LIST_DIR}/server/postrm")
+  set(CPACK_DEBIAN_SERVER_PACKAGE_CONTROL_STRICT_PERMISSION ON)
   # Each package's description then begins with its own synopsis: CPack puts the global
   # summary in front of every component's description unless it is left at its default.
   unset(CPACK_PACKAGE_DESCRIPTION_SUMMARY)
