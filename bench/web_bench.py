@@ -147,7 +147,8 @@ def main():
 
         request = urllib.parse.urlencode({'range': 'data', 'text': NEEDLE})
         rows = {'paint': [], 'floor': [], 'document': [], 'results': [], 'api': [], 'sharp': [], 'picture': [],
-                'dropped': [], 'frames': [], 'longest': [], 'waiting': [], 'plain dropped': [], 'plain longest': []}
+                'dropped': [], 'frames': [], 'longest': [], 'waiting': [], 'plain dropped': [], 'plain longest': [],
+                'load': []}
         for repetition in range(args.repetitions):
             # The browser's own floor: the first paint of a page of one line.
             driver.get('data:text/html;charset=utf-8,<!DOCTYPE html><p>dorvan</p>')
@@ -200,6 +201,7 @@ def main():
             intervals = [b - a for a, b in zip(plain['frames'], plain['frames'][1:])]
             rows['plain dropped'].append(sum(1 for i in intervals if i > DROPPED_MS))
             rows['plain longest'].append(max(intervals))
+            rows['load'].append(os.getloadavg()[0])
             log(f"scrolled {scroll['scrolled']} px: {rows['dropped'][-1]} of {rows['frames'][-1]} frames dropped"
                 f" (longest {rows['longest'][-1]:.0f} ms, {scroll['waiting']} while drawings were loading);"
                 f" plain page {rows['plain dropped'][-1]} dropped")
@@ -224,9 +226,12 @@ def main():
         f"Scrolling: the search \"{MANY}\", the window scrolled {args.scroll_step} px each animation frame until the"
         f" {args.scroll_rows:,}th card is in view; a frame is dropped when the interval between two animation frames"
         f" (requestAnimationFrame times, recorded in the page) exceeds {DROPPED_MS:.1f} ms (1.5 frames at 60 Hz);"
-        f" the ratio is of the longest intervals. Frames while the page was loading drawings ahead of the window: {med['waiting']:.0f}.",
+        f" the ratio is of the longest intervals. Dropped frames in each run: {', '.join(str(n) for n in rows['dropped'])}"
+        f" (the plain page: {', '.join(str(n) for n in rows['plain dropped'])}). Frames while the page was loading drawings"
+        f" ahead of the window: {med['waiting']:.0f}.",
         'The sharp picture waits for the movement to rest (60 ms without a movement) before it is asked for.',
-        f'Load average at the end of the run: {os.getloadavg()[0]:.1f} on {os.cpu_count()} cores.',
+        f"Load average (1 minute) after each run: {min(rows['load']):.1f} to {max(rows['load']):.1f} on {os.cpu_count()} cores"
+        ' (other programs building and testing on the same machine).',
     ]
     print('\n'.join(lines))
     with open(args.out, 'w', encoding='utf-8') as f:
