@@ -12,7 +12,7 @@ packages=(
   python3-ezdxf chromium chromium-driver python3-selenium curl
 )
 if [ "${1:-}" = "--bench" ]; then
-  packages+=(ripgrep time)
+  packages+=(ripgrep time wrk)
 fi
 
 missing=()
