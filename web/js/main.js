@@ -10,7 +10,6 @@ import { el } from './util.js';
 const HISTORY_KEY = 'dorvan.history';
 const HISTORY_SIZE = 10;
 const FIRST_PAGE = 100;
-const CHUNK = 1000;
 const STATUS_MS = 10000;
 const TEXT_RANGES = ['data', 'memo', 'layer-group', 'layer', 'block'];
 
@@ -136,9 +135,9 @@ async function runSearch(request) {
   try {
     const first = await api.search(request, { limit: FIRST_PAGE, signal: abort.signal });
     if (first.refused) { refuse(first.refused); return; }
-    results.show(first, request, async (offset) => {
+    results.show(first, request, async (offset, limit) => {
       if (abort.signal.aborted) return null;
-      const more = await api.search(request, { limit: CHUNK, offset, signal: abort.signal });
+      const more = await api.search(request, { limit, offset, signal: abort.signal });
       return more.refused ? null : more;
     });
     requestAnimationFrame(() => setTimeout(() => performance.measure('dorvan:results', 'dorvan:search')));

@@ -16,6 +16,10 @@ const PREFETCH = 40;
 // Thumbnails are asked for once the list has rested this long: a fast scroll does not
 // queue the pictures of cards long gone before those of the cards it stops at.
 const THUMB_REST_MS = 80;
+// Drawings asked for at a time as the list is scrolled (about 80 KB of JSON, taken in
+// within a frame), and at most for a sort or a copy of the whole list.
+const STEP = 200;
+const CHUNK = 1000;
 const SHOWN_MATCHES = 3;
 const THUMB_SIZE = 160;
 
@@ -102,7 +106,7 @@ export class Results {
     this.first = this.last = this.current = 0;
   }
 
-  // `more(offset)` gives the search's drawings from `offset` on (or null), for the cards,
+  // `more(offset, limit)` gives the search's drawings from `offset` on (or null), for the cards,
   // sorts and list copies that need more than the first answer held.
   show(result, request, more) {
     this.clear();
@@ -128,7 +132,8 @@ export class Results {
     this.pending = this.pending.then(async () => {
       while (this.more === more && this.drawings.length < Math.min(count, this.total)) {
         this.loading.textContent = `読み込み中… ${this.drawings.length} / ${this.total}`;
-        const result = await more(this.drawings.length).catch(() => null);
+        const limit = Math.min(Math.max(count - this.drawings.length, STEP), CHUNK);
+        const result = await more(this.drawings.length, limit).catch(() => null);
         if (this.more !== more || !result || !result.found.length) break;
         this.drawings.push(...result.found);
       }
@@ -237,7 +242,7 @@ export class Results {
     if (!more || this.fetched === more || this.drawings.length >= this.total) return;
     this.fetched = more;
     const had = this.drawings.length;
-    this.ensure(had + 1).then((same) => {
+    this.ensure(had + STEP).then((same) => {
       if (!same) return;
       if (this.drawings.length > had) {
         this.fetched = null;
