@@ -25,6 +25,7 @@ struct HttpServer::Request {
   std::string User = "-";
   std::string Method = "-";
   int Status = 0;
+  bool HeadersSeen = false;
 };
 
 namespace {
@@ -189,6 +190,13 @@ struct Dispatch {
     auto* request = static_cast<HttpServer::Request*>(*context);
     if (request == nullptr) return MHD_NO;
     request->Method = method != nullptr ? method : "";
+    // Answered once the whole request is in: an answer queued on the first call, with the
+    // headers only, makes the connection close after it, and a browser then opens a new
+    // connection for each of the page's files and requests.
+    if (!request->HeadersSeen) {
+      request->HeadersSeen = true;
+      return MHD_YES;
+    }
     if (uploadSize != nullptr && *uploadSize > 0) {
       *uploadSize = 0;  // bodies are not wanted; the answer below refuses them
       return MHD_YES;
