@@ -162,18 +162,23 @@ PY
 cpu_ticks() { awk '{print $14 + $15}' "/proc/$server_pid/stat"; }
 load() {
   wrk -t2 -c"$clients" -d2s "http://127.0.0.1:$port$1" >/dev/null
-  local ticks_before
+  local ticks_before measured ticks
   ticks_before=$(cpu_ticks)
-  wrk -t2 -c"$clients" -d10s --latency "http://127.0.0.1:$port$1" | python3 -c '
+  measured=$(wrk -t2 -c"$clients" -d10s --latency "http://127.0.0.1:$port$1")
+  ticks=$(( $(cpu_ticks) - ticks_before ))
+  python3 -c '
 import re, sys
 text = sys.stdin.read()
 if re.search(r"Non-2xx", text): raise SystemExit("wrk: answers other than 200:\n" + text)
 unit = {"us": 0.001, "ms": 1, "s": 1000}
-value = lambda q: float(re.search(q + r"%\s+([\d.]+)(us|ms|s)", text).group(1)) * unit[re.search(q + r"%\s+([\d.]+)(us|ms|s)", text).group(2)]
+def value(q):
+    m = re.search(q + r"%\s+([\d.]+)(us|ms|s)", text)
+    return float(m.group(1)) * unit[m.group(2)]
 count = int(re.search(r"(\d+) requests in", text).group(1))
-ticks = int(sys.argv[1]) / int(sys.argv[2])
-print(f"{value(\"50\"):.1f} {value(\"99\"):.1f} {count} {ticks * 1000 / count:.1f}")
-' "$(( $(cpu_ticks) - ticks_before ))" "$(getconf CLK_TCK)"
+seconds = int(sys.argv[1]) / int(sys.argv[2])
+p50, p99 = value("50"), value("99")
+print(f"{p50:.1f} {p99:.1f} {count} {seconds * 1000 / count:.1f}")
+' "$ticks" "$(getconf CLK_TCK)" <<< "$measured"
 }
 views() { requests_of views "$1"; }
 
