@@ -270,8 +270,9 @@ table=$(cat <<MD
 # Server benchmark
 
 $(date -u +%Y-%m-%d), $drawings generated drawings (100 a folder, "$needle" planted in every
-1,000th) and one real drawing ($(basename "$real_drawing")), $clients concurrent clients,
-$requests requests each after one warm-up; $cores cores, load average $load_before before
+1,000th) and one real drawing ($(basename "$real_drawing")), $clients concurrent clients
+(wrk: connections kept open, 10 s after 2 s of warm-up; views: $requests requests each after
+one warm-up); $cores cores, load average $load_before before
 and $load_after after (shared with other work: the figures are noisy). Indexing by the
 server itself took ${index_seconds} s.
 
