@@ -127,29 +127,10 @@ class IndexEquivalence : public ::testing::Test {
  protected:
   void SetUp() override {
     for (const char* name : {"a", "b", "cache"}) folder.MakeFolder(name);
-    DrawingRecipe plan;
-    plan.memo = u"一階平面図\r\n縮尺1/100";
-    plan.texts = {u"図面番号 A-101", u"ﾃﾞｻﾞｲﾝ室", u"ab", u"Door", u"xｶ", u"\"Q\" MARK"};
-    plan.blocks.push_back({u"SHEET@@SfigorgFlag@@4", {u"表題", u"ｶﾞｽ管"}});
-    plan.layerNames[2][5] = u"壁";
-    plan.layerGroupNames[1] = u"設備";
+    const DrawingRecipe plan = testing::EquivalencePlan();
     Write("a/plan.jww", plan);
-
-    DrawingRecipe door;
-    door.version = 700;
-    door.strings = testing::StringForm::Utf16;
-    door.drawingSize = 12;
-    door.printLineWidthBase = 20;
-    door.texts = {u"ＤＯＯＲ", u"c:\\work", u"ＤＯＯＲ"};
-    door.blocks.push_back({u"@@SfigorgFlag@@DOOR", {u"ﾄﾞｱ"}});
-    Write("a/Door.jww", door);
-
-    DrawingRecipe old;
-    old.version = 351;
-    old.memo = u"ｶﾞ";
-    old.texts = {u"デザイン"};
-    old.layerNames[0][0] = u"ﾚｲﾔ";
-    Write("b/old.jww", old);
+    Write("a/Door.jww", testing::EquivalenceDoor());
+    Write("b/old.jww", testing::EquivalenceOld());
 
     DrawingRecipe large;  // read one at a time in the arrays kept for large drawings
     large.version = 420;

@@ -143,27 +143,10 @@ class ServerEquivalence : public ::testing::Test {
     archive = folder.MakeFolder("archive");
     folder.MakeFolder("archive/a");
     folder.MakeFolder("archive/b");
-    DrawingRecipe plan;
-    plan.memo = u"一階平面図\r\n縮尺1/100";
-    plan.texts = {u"図面番号 A-101", u"ﾃﾞｻﾞｲﾝ室", u"ab", u"Door", u"xｶ", u"\"Q\" MARK"};
-    plan.blocks.push_back({u"SHEET@@SfigorgFlag@@4", {u"表題", u"ｶﾞｽ管"}});
-    plan.layerNames[2][5] = u"壁";
-    plan.layerGroupNames[1] = u"設備";
+    const DrawingRecipe plan = testing::EquivalencePlan();
     ASSERT_TRUE(testing::WriteDrawingFile(folder.File("archive/a/plan.jww"), plan));
-    DrawingRecipe door;
-    door.version = 700;
-    door.strings = testing::StringForm::Utf16;
-    door.drawingSize = 12;
-    door.printLineWidthBase = 20;
-    door.texts = {u"ＤＯＯＲ", u"c:\\work", u"ＤＯＯＲ"};
-    door.blocks.push_back({u"@@SfigorgFlag@@DOOR", {u"ﾄﾞｱ"}});
-    ASSERT_TRUE(testing::WriteDrawingFile(folder.File("archive/a/Door.jww"), door));
-    DrawingRecipe old;
-    old.version = 351;
-    old.memo = u"ｶﾞ";
-    old.texts = {u"デザイン"};
-    old.layerNames[0][0] = u"ﾚｲﾔ";
-    ASSERT_TRUE(testing::WriteDrawingFile(folder.File("archive/b/old.jww"), old));
+    ASSERT_TRUE(testing::WriteDrawingFile(folder.File("archive/a/Door.jww"), testing::EquivalenceDoor()));
+    ASSERT_TRUE(testing::WriteDrawingFile(folder.File("archive/b/old.jww"), testing::EquivalenceOld()));
     const std::string planBytes = testing::WriteDrawing(plan);
     for (std::size_t cut : {std::size_t{40}, planBytes.size() / 2}) {
       ASSERT_TRUE(testing::WriteBytesFile(folder.File("archive/b/cut" + std::to_string(cut) + ".JWW"),

@@ -8,9 +8,42 @@
 #include <vector>
 
 #include "search/search_items.h"
+#include "tests/support/drawing_writer.h"
 #include "search/search_range.h"
 
 namespace dorvan::testing {
+
+// The drawings both tests search, besides damaged and empty files of their own: a plan with
+// a memo, names and block texts, a door in UTF-16 of another version and size, an old one.
+inline DrawingRecipe EquivalencePlan() {
+  DrawingRecipe plan;
+  plan.memo = u"一階平面図\r\n縮尺1/100";
+  plan.texts = {u"図面番号 A-101", u"ﾃﾞｻﾞｲﾝ室", u"ab", u"Door", u"xｶ", u"\"Q\" MARK"};
+  plan.blocks.push_back({u"SHEET@@SfigorgFlag@@4", {u"表題", u"ｶﾞｽ管"}});
+  plan.layerNames[2][5] = u"壁";
+  plan.layerGroupNames[1] = u"設備";
+  return plan;
+}
+
+inline DrawingRecipe EquivalenceDoor() {
+  DrawingRecipe door;
+  door.version = 700;
+  door.strings = StringForm::Utf16;
+  door.drawingSize = 12;
+  door.printLineWidthBase = 20;
+  door.texts = {u"ＤＯＯＲ", u"c:\\work", u"ＤＯＯＲ"};
+  door.blocks.push_back({u"@@SfigorgFlag@@DOOR", {u"ﾄﾞｱ"}});
+  return door;
+}
+
+inline DrawingRecipe EquivalenceOld() {
+  DrawingRecipe old;
+  old.version = 351;
+  old.memo = u"ｶﾞ";
+  old.texts = {u"デザイン"};
+  old.layerNames[0][0] = u"ﾚｲﾔ";
+  return old;
+}
 
 struct EquivalenceRequest {
   std::string label;
