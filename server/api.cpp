@@ -187,6 +187,19 @@ ThumbnailCache& Thumbnails() {
   return cache;
 }
 
+
+// attachment with an ASCII name for old clients and the real one (RFC 5987).
+std::string ContentDisposition(const std::string& name) {
+  std::string ascii;
+  for (char c : name) {
+    const auto u = static_cast<uint8_t>(c);
+    ascii += (u >= 0x20 && u < 0x7F && c != '"' && c != '\\') ? c : '_';
+  }
+  return "attachment; filename=\"" + ascii + "\"; filename*=UTF-8''" + PercentEncoded(name);
+}
+
+}  // namespace
+
 std::string PercentEncoded(std::string_view bytes) {
   static constexpr char kHex[] = "0123456789ABCDEF";
   std::string out;
@@ -203,18 +216,6 @@ std::string PercentEncoded(std::string_view bytes) {
   }
   return out;
 }
-
-// attachment with an ASCII name for old clients and the real one (RFC 5987).
-std::string ContentDisposition(const std::string& name) {
-  std::string ascii;
-  for (char c : name) {
-    const auto u = static_cast<uint8_t>(c);
-    ascii += (u >= 0x20 && u < 0x7F && c != '"' && c != '\\') ? c : '_';
-  }
-  return "attachment; filename=\"" + ascii + "\"; filename*=UTF-8''" + PercentEncoded(name);
-}
-
-}  // namespace
 
 bool IsValidUtf8(std::string_view text) {
   for (std::size_t i = 0; i < text.size();) {
@@ -491,7 +492,12 @@ ApiResponse Api::Search(const QueryParameters& query, const std::string& user) {
                          std::to_string(options.word) + std::to_string(options.caseSensitive) +
                          std::to_string(options.regex) + '\0' + std::to_string(options.versionIndex) + '\0' +
                          std::to_string(options.sizeIndex) + '\0' + std::to_string(options.dpi) + '\0' + under + '\0';
-  for (std::size_t root : roots) cacheKey += std::to_string(root) + (catalog_.Available(root) ? "+" : "-");
+  // Each root's folder is looked at once: the key and the targets must agree on it.
+  std::vector<bool> available;
+  for (std::size_t root : roots) {
+    available.push_back(catalog_.Available(root));
+    cacheKey += std::to_string(root) + (available.back() ? "+" : "-");
+  }
   if (offset > 0) {
     if (std::shared_ptr<const FinishedSearch> kept = searchCache_->Get(cacheKey, generation)) {
       return SearchPage(*kept, offset, limit);
@@ -527,9 +533,10 @@ ApiResponse Api::Search(const QueryParameters& query, const std::string& user) {
   std::vector<std::pair<std::size_t, std::shared_ptr<const RootList>>> lists;
   std::string unavailable = "[";
   std::string scanning = "[";
-  for (std::size_t root : roots) {
+  for (std::size_t r = 0; r < roots.size(); ++r) {
+    const std::size_t root = roots[r];
     const RootConfig& config = catalog_.Root(root);
-    if (!catalog_.Available(root)) {
+    if (!available[r]) {
       unavailable += (unavailable.size() > 1 ? ", " : "") + JsonString(config.Name);
       continue;
     }

@@ -95,6 +95,9 @@ class Api {
   const std::chrono::steady_clock::time_point started_ = std::chrono::steady_clock::now();
 };
 
+// `bytes` with every byte but letters, digits and "-._~" as %XX (RFC 3986).
+std::string PercentEncoded(std::string_view bytes);
+
 // The Windows path a PC knows a drawing by: the root's shown_as and the relative path,
 // with backslashes when shown_as has any.
 std::string ShownAs(const RootConfig& root, const std::string& relative);

@@ -12,6 +12,8 @@
 #include <sstream>
 #include <thread>
 
+#include "server/api.h"
+
 namespace dorvan::testing {
 namespace {
 
@@ -67,21 +69,7 @@ HttpAnswer HttpGet(int port, const std::string& target, const std::string& extra
   return answer;
 }
 
-std::string UrlEncoded(const std::string& text) {
-  static constexpr char kHex[] = "0123456789ABCDEF";
-  std::string out;
-  for (char c : text) {
-    const auto u = static_cast<unsigned char>(c);
-    if (std::isalnum(u) || c == '-' || c == '_' || c == '.' || c == '~') {
-      out += c;
-    } else {
-      out += '%';
-      out += kHex[u >> 4];
-      out += kHex[u & 15];
-    }
-  }
-  return out;
-}
+std::string UrlEncoded(const std::string& text) { return server::PercentEncoded(text); }
 
 ServerProcess::ServerProcess(const std::string& folder, const std::string& configText) : folder_(folder) {
   std::ofstream(folder_ + "/server.toml") << "listen = \"127.0.0.1:0\"\n" << configText;
