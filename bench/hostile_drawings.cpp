@@ -4,7 +4,6 @@
 //   dorvan_hostile_drawings FOLDER
 #include <cmath>
 #include <cstdio>
-#include <filesystem>
 #include <string>
 
 #include "tests/support/drawing_writer.h"
@@ -112,13 +111,9 @@ JwwDrawing FarTextEnd() {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 2) {
-    std::fprintf(stderr, "usage: %s FOLDER\n", argv[0]);
-    return 2;
-  }
-  const std::string folder = argv[1];
-  std::error_code error;
-  std::filesystem::create_directories(folder, error);
+  const std::optional<std::string> folderArgument = DrawingFolderArgument(argc, argv);
+  if (!folderArgument) return 2;
+  const std::string& folder = *folderArgument;
   EntityLists textLeaf;
   AddEntity(textLeaf, LongText(200));
   EntityLists lineLeaf;

@@ -3,6 +3,8 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <filesystem>
+#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <stdexcept>
@@ -478,6 +480,16 @@ bool WriteBytesFile(const std::string& path, std::string_view bytes) {
   if (!file) return false;
   file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
   return static_cast<bool>(file);
+}
+
+std::optional<std::string> DrawingFolderArgument(int argc, char** argv) {
+  if (argc != 2) {
+    std::fprintf(stderr, "usage: %s FOLDER\n", argc > 0 ? argv[0] : "program");
+    return std::nullopt;
+  }
+  std::error_code error;
+  std::filesystem::create_directories(argv[1], error);
+  return std::string(argv[1]);
 }
 
 bool WriteDrawingFile(const std::string& path, const DrawingRecipe& recipe) {

@@ -15,6 +15,7 @@
 #include <array>
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -68,6 +69,10 @@ std::string WriteDrawing(const JwwDrawing& drawing, StringForm strings = StringF
 
 // Writes bytes or a drawing to a file (created or replaced); false when that fails.
 bool WriteBytesFile(const std::string& path, std::string_view bytes);
+
+// The folder a program that writes drawings is given as its one argument, made when it is
+// missing; nothing, after the usage is printed, for any other arguments.
+std::optional<std::string> DrawingFolderArgument(int argc, char** argv);
 bool WriteDrawingFile(const std::string& path, const DrawingRecipe& recipe);
 
 // Appends an entity to a list's kind array and to its EntityOrder.

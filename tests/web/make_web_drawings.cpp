@@ -87,11 +87,9 @@ JwwDrawing Markup() {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 2) {
-    std::fprintf(stderr, "usage: %s FOLDER\n", argv[0]);
-    return 2;
-  }
-  const std::string folder = argv[1];
+  const std::optional<std::string> folderArgument = DrawingFolderArgument(argc, argv);
+  if (!folderArgument) return 2;
+  const std::string& folder = *folderArgument;
   std::error_code error;
   std::filesystem::create_directories(std::filesystem::path(folder) / "現場A", error);
   const struct {
