@@ -323,6 +323,10 @@ std::string IndexKeyOf(const std::string& path) {
 std::optional<FileStamp> StampOf(const std::string& path) {
   struct stat info {};
   if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return std::nullopt;
+  return StampOfInfo(info);
+}
+
+FileStamp StampOfInfo(const struct stat& info) {
   FileStamp stamp;
   stamp.Device = static_cast<uint64_t>(info.st_dev);
   stamp.Inode = static_cast<uint64_t>(info.st_ino);

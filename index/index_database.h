@@ -5,6 +5,7 @@
 // own) and from several programs at once. Errors are values: every failure is an IndexProblem.
 #pragma once
 
+#include <sys/stat.h>
 #include <sys/types.h>
 
 #include <atomic>
@@ -56,6 +57,8 @@ struct FileStamp {
 
 // The stamp of a regular file; nothing for anything else or a file that cannot be asked.
 std::optional<FileStamp> StampOf(const std::string& path);
+// The stamp a stat call gave.
+FileStamp StampOfInfo(const struct stat& info);
 
 // The system clock in nanoseconds since the epoch, the unit of the stamps' times.
 int64_t NowNs();

@@ -23,28 +23,12 @@
 #include "reader/jww_reader.h"
 
 namespace dorvan::server {
-
 namespace {
 
-index::FileStamp StampOfInfo(const struct stat& info) {
-  return {static_cast<uint64_t>(info.st_dev), static_cast<uint64_t>(info.st_ino), static_cast<int64_t>(info.st_size),
-          static_cast<int64_t>(info.st_mtim.tv_sec) * 1'000'000'000 + info.st_mtim.tv_nsec,
-          static_cast<int64_t>(info.st_ctim.tv_sec) * 1'000'000'000 + info.st_ctim.tv_nsec};
-}
-
-}  // namespace
-namespace {
-
-constexpr int64_t kQuietNs = 2'000'000'000;        // younger files are indexed again later
 constexpr int kUnavailableRetrySeconds = 5;
 constexpr std::size_t kIndexBatch = 32;
 constexpr uint32_t kWatchMask = IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO | IN_CLOSE_WRITE |
                                 IN_ATTRIB | IN_MODIFY | IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR;
-
-int64_t NowNs() {
-  return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::system_clock::now().time_since_epoch())
-      .count();
-}
 
 bool IsDrawingName(std::string_view name) {
   if (name.size() < 3) return false;
@@ -293,7 +277,7 @@ void Catalog::ScanRoot(std::size_t root, bool restamp) {
   for (const std::string& relative : changed) Enqueue(root, relative, 0);
   std::lock_guard lock(mutex_);
   data.FirstScanDone = true;
-  data.LastCompleteScan = NowNs() / 1'000'000'000;
+  data.LastCompleteScan = index::NowNs() / 1'000'000'000;
   data.State = data.Watched ? RootState::Watching : RootState::Rescanning;
   data.NextRescan = std::chrono::steady_clock::now() + std::chrono::minutes(config.RescanMinutes);
 }
@@ -324,7 +308,7 @@ ScanResult Catalog::Walk(std::size_t root, const std::string& folder, const Root
     if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return;
     CatalogEntry entry{std::move(relative), static_cast<int64_t>(info.st_size),
                        static_cast<int64_t>(info.st_mtim.tv_sec) * 1'000'000'000 + info.st_mtim.tv_nsec,
-                       StampOfInfo(info)};
+                       index::StampOfInfo(info)};
     if (known == old.ByRelative.end() || old.Entries[known->second].Size != entry.Size ||
         old.Entries[known->second].ModifiedNs != entry.ModifiedNs) {
       changed.push_back(entry.Relative);
@@ -374,14 +358,14 @@ void Catalog::RestampFile(std::size_t root, const std::string& relative) {
   if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return;  // the walk sees to it
   const CatalogEntry& entry = old->Entries[known->second];
   const int64_t modified = static_cast<int64_t>(info.st_mtim.tv_sec) * 1'000'000'000 + info.st_mtim.tv_nsec;
-  if (entry.Size == info.st_size && entry.ModifiedNs == modified && entry.Stamp == StampOfInfo(info)) {
+  if (entry.Size == info.st_size && entry.ModifiedNs == modified && entry.Stamp == index::StampOfInfo(info)) {
     std::lock_guard lock(mutex_);
     if (roots_[root]->Outcome.contains(relative)) return;
   }
   std::vector<CatalogEntry> entries = old->Entries;
   entries[known->second].Size = info.st_size;
   entries[known->second].ModifiedNs = modified;
-  entries[known->second].Stamp = StampOfInfo(info);
+  entries[known->second].Stamp = index::StampOfInfo(info);
   Publish(root, std::move(entries));
   Enqueue(root, relative, 0);
 }
@@ -498,7 +482,7 @@ void Catalog::IndexLoop(int worker) {
     {
       std::unique_lock lock(mutex_);
       queueChanged_.wait_for(lock, std::chrono::milliseconds(500), [&] { return stopping_.load() || !queue_.empty(); });
-      const int64_t now = NowNs();
+      const int64_t now = index::NowNs();
       for (auto it = queue_.begin(); it != queue_.end() && batch.size() < kIndexBatch;) {
         if (it->NotBeforeNs <= now) {
           batch.push_back(std::move(*it));
@@ -516,11 +500,11 @@ void Catalog::IndexLoop(int worker) {
       struct stat info {};
       if (::stat(path.c_str(), &info) != 0) continue;
       const int64_t modified = static_cast<int64_t>(info.st_mtim.tv_sec) * 1'000'000'000 + info.st_mtim.tv_nsec;
-      const int64_t now = NowNs();
-      if (modified > now - kQuietNs) {
+      const int64_t now = index::NowNs();
+      if (modified > now - index::kQuietPeriodNs) {
         // Still being written, perhaps: read once it has been quiet long enough.
         std::lock_guard lock(mutex_);
-        queue_.push_back({file.Root, file.Relative, modified + kQuietNs + 100'000'000});
+        queue_.push_back({file.Root, file.Relative, modified + index::kQuietPeriodNs + 100'000'000});
         continue;
       }
       {

@@ -42,17 +42,8 @@ bool Stamp(const std::string& path, FileStamp& stamp) {
   const bool found = ::fstat(file, &st) == 0 && S_ISREG(st.st_mode);
   ::close(file);
   if (!found) return false;
-  stamp.Device = st.st_dev;
-  stamp.Inode = st.st_ino;
-  stamp.Size = st.st_size;
-  stamp.ModifiedNs = int64_t{st.st_mtim.tv_sec} * 1'000'000'000 + st.st_mtim.tv_nsec;
-  stamp.ChangedNs = int64_t{st.st_ctim.tv_sec} * 1'000'000'000 + st.st_ctim.tv_nsec;
+  stamp = index::StampOfInfo(st);
   return true;
-}
-
-int64_t NowNs() {
-  return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::system_clock::now().time_since_epoch())
-      .count();
 }
 
 // What a parsed drawing holds on the heap, roughly: the bound of the cache counts it.
@@ -327,7 +318,7 @@ std::shared_ptr<const HeldDrawing> PictureMaker::Load(const std::string& path, b
       }
     }
   }
-  const int64_t readAt = NowNs();
+  const int64_t readAt = index::NowNs();
   auto held = std::make_shared<HeldDrawing>();
   JwwReader reader;
   ClearDrawing(held->Drawing);
@@ -338,8 +329,7 @@ std::shared_ptr<const HeldDrawing> PictureMaker::Load(const std::string& path, b
   held->Info = InfoOf(held->Drawing, extents, held->Frame);
   held->Bytes = DrawingBytes(held->Drawing) + held->Info.size();
   FileStamp after;
-  const int64_t settled = readAt - limits_.Settle.count();
-  held->Settled = Stamp(path, after) && after == stamp && stamp.ModifiedNs < settled && stamp.ChangedNs < settled;
+  held->Settled = Stamp(path, after) && after == stamp && index::SettledWhenTaken(stamp, readAt, limits_.Settle.count());
   held->Key = StampKey(path, stamp);
   if (keep && held->Settled && held->Bytes <= limits_.DrawingBytes) {
     std::lock_guard lock(mutex_);
